@@ -1,0 +1,9 @@
+#pragma once
+#include <QChar>
+
+// The one place that knows how this platform separates folders in a path.
+#ifdef _WIN32
+inline constexpr QChar kFolderSeparator = u'\\';
+#else
+inline constexpr QChar kFolderSeparator = u'/';
+#endif

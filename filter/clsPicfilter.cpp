@@ -1,0 +1,107 @@
+#include "clsPicfilter.h"
+
+#include <cstring>
+#include <new>
+
+#include "deconvolution.h"
+#include "parallel.h"
+#include "pixel_pass.h"
+
+using namespace picfilter;
+
+namespace {
+
+// Buffer of `bytes`, reusing the current one when it is large enough.
+void reserve(PixelMemory& mem, std::size_t bytes) {
+    if (mem.capacity() >= bytes && mem.capacity() - bytes <= bytes / 4 + (std::size_t{2} << 20)) return;
+    mem = PixelMemory();  // release first, so the pool can hand it back
+    mem = PixelMemory(bytes);
+    if (!mem.data() && bytes) throw std::bad_alloc();
+}
+
+void parallel_copy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
+    parallel_slices(bytes / 64, 1 << 14, [&](std::size_t b, std::size_t e) {
+        const std::size_t end = (e == bytes / 64) ? bytes : e * 64;
+        std::memcpy(dst + b * 64, src + b * 64, end - b * 64);
+    });
+    if (bytes < 64) std::memcpy(dst, src, bytes);
+}
+
+}  // namespace
+
+void clsPicfilter::Picture(const QImage& mypic) {
+    if (mypic.isNull()) {
+        initialized = false;
+        return;
+    }
+    QImage converted;
+    const QImage* pic = &mypic;
+    const auto f = mypic.format();
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied) {
+        converted = mypic.convertToFormat(QImage::Format_RGB32);
+        pic = &converted;
+    }
+    const int w = pic->width(), h = pic->height();
+    const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    reserve(ref_, bytes);
+    reserve(result_, bytes);
+    width_ = w;
+    height_ = h;
+    mask_made_ = false;  // the new mask reads as zero until an operation needs it
+    initialized = true;
+
+    const std::size_t row = std::size_t{4} * static_cast<std::size_t>(w);
+    if (static_cast<std::size_t>(pic->bytesPerLine()) == row) {
+        ref_blue_sum_ = copy_twice_with_blue_sum(pic->constBits(), ref_.data(), result_.data(), pixel_count());
+    } else {
+        ref_blue_sum_ = 0;
+        for (int y = 0; y < h; ++y)
+            ref_blue_sum_ += copy_twice_with_blue_sum(pic->constScanLine(y), ref_.data() + row * y,
+                                                      result_.data() + row * y, static_cast<std::size_t>(w));
+    }
+}
+
+void clsPicfilter::display(const PixelMemory& source, PictureBox& box) const {
+    if (!initialized) return;
+    QImage& img = box.image;
+    if (img.width() != width_ || img.height() != height_ || img.format() != QImage::Format_RGB32 ||
+        img.bytesPerLine() != 4 * static_cast<qsizetype>(width_))
+        img = allocate_rgb32(width_, height_);
+    if (img.isNull()) throw std::bad_alloc();
+    parallel_copy(img.bits(), source.data(), std::size_t{4} * pixel_count());
+}
+
+void clsPicfilter::display_result(PictureBox& mypicture) const { display(result_, mypicture); }
+void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_, mypicture); }
+
+void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor) {
+    if (!initialized) return;
+    ProcessPixels(fInvert, fLight, fGamma, fContrast, fColor);
+}
+
+void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast, int color) {
+    // The contrast pivot is the blue mean of the reference, kept current as the
+    // reference changes; the copy from the reference is fused into the pass.
+    const int mean = static_cast<int>(ref_blue_sum_ / pixel_count());
+    const Adjustments a = clamp_to_ranges({invert, light, contrast, gamma, color});
+    build_tone_tables(a, mean, tables_);
+    fold_tables(tables_, a.color != 0, map_);
+    map_pixels(ref_.data(), result_.data(), pixel_count(), map_);
+    paint_calibration_strip(result_.data(), width_, height_, tables_);
+}
+
+void clsPicfilter::deconvolution() {
+    if (!ref_.data() || width_ <= 0 || height_ <= 0) return;
+    deconvolve(ref_.data(), result_.data(), width_, height_);
+    ref_blue_sum_ = blue_sum(ref_.data(), pixel_count());
+}
+
+std::uint8_t* clsPicfilter::mask_buffer() {
+    if (!mask_made_) {
+        const std::size_t bytes = std::size_t{4} * pixel_count();
+        reserve(mask_, bytes);
+        std::memset(mask_.data(), 0, bytes);
+        mask_made_ = true;
+    }
+    return mask_.data();
+}

@@ -1,0 +1,79 @@
+#pragma once
+#include <QImage>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "picture_box.h"
+#include "pixel_memory.h"
+#include "tone_tables.h"
+
+// The picture filter: a reference picture, a result picture and a mask, all
+// top-down 32-bit BGRX buffers of the same size (4 * W * H bytes, no row
+// filler), and the operations between them.
+class clsPicfilter {
+public:
+    // True once a picture has been taken; operations that test it do nothing
+    // while it is false.
+    bool initialized = false;
+    // Share of the picture that the mask left out, written by app_filter.
+    double maskedSurface = 0.0;
+
+    // Takes a picture as the new reference; the result starts as a copy of it.
+    // A null picture clears `initialized` and keeps the buffers as they were.
+    void Picture(const QImage& mypic);
+
+    // Writes the result (or reference) picture into the holder's image.
+    void display_result(PictureBox& mypicture) const;
+    void display_reference(PictureBox& mypicture) const;
+
+    // Result = reference through negative, light, contrast, gamma and colour,
+    // with the calibration strip in the bottom 13 rows.
+    void PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor);
+
+    // Sharpens the reference; afterwards reference and result both hold the
+    // sharpened picture. Without any picture ever taken, it does nothing.
+    void deconvolution();
+
+    // Masks. Coord[0][i] and Coord[1][i] are the x and y of vertex i as
+    // fractions of the width and height.
+    void Mask(const std::vector<std::vector<double>>& Coord, int nb_pt);
+    void deleteMask();
+    void MaskBLC();
+
+    // Colour-ratio filter: modes 1 (greater than) and 3 (less than) switch a
+    // test on; returns the share of considered pixels that passed.
+    double app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil, double RG_filter,
+                      double RG_seuil);
+    std::uint8_t comp_R(double X, double Y) const;
+    std::uint8_t comp_G(double X, double Y) const;
+    std::uint8_t comp_B(double X, double Y) const;
+
+    // Read access for tools and tests.
+    int width() const { return width_; }
+    int height() const { return height_; }
+    std::size_t pixel_count() const { return static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_); }
+    const std::uint8_t* reference_pixels() const { return ref_.data(); }
+    const std::uint8_t* result_pixels() const { return result_.data(); }
+    // Null while no mask operation has needed the mask (it then reads as zero).
+    const std::uint8_t* mask_pixels() const { return mask_made_ ? mask_.data() : nullptr; }
+    bool mask_active() const { return maskActive; }
+    const picfilter::ToneTables& tables() const { return tables_; }
+
+private:
+    void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
+    void display(const picfilter::PixelMemory& source, PictureBox& box) const;
+    std::uint8_t* mask_buffer();  // creates the mask (all zero) on first use
+    std::uint8_t channel_at(double X, double Y, int channel) const;
+
+    picfilter::PixelMemory ref_;
+    picfilter::PixelMemory result_;
+    picfilter::PixelMemory mask_;
+    bool mask_made_ = false;
+    bool maskActive = false;
+    int width_ = 0;
+    int height_ = 0;
+    std::uint64_t ref_blue_sum_ = 0;  // kept current with the reference
+    picfilter::ToneTables tables_;
+    picfilter::PixelMap map_;
+};

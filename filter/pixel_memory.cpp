@@ -1,0 +1,147 @@
+#include "pixel_memory.h"
+
+#include <sys/mman.h>
+
+#include <array>
+#include <mutex>
+#include <utility>
+
+namespace picfilter {
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kSmall = std::size_t{1} << 20;  // below this, plain mappings
+
+std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
+
+std::uint8_t* map_block(std::size_t capacity) {
+    if (capacity < kSmall) {
+        void* p = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return p == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(p);
+    }
+    // Over-map by one huge page, then trim both ends to a 2 MiB boundary.
+    const std::size_t span = capacity + kHugePage;
+    void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    auto base = reinterpret_cast<std::uintptr_t>(raw);
+    std::uintptr_t aligned = round_up(base, kHugePage);
+    if (aligned > base) munmap(raw, aligned - base);
+    std::uintptr_t end = base + span;
+    if (end > aligned + capacity) munmap(reinterpret_cast<void*>(aligned + capacity), end - aligned - capacity);
+    madvise(reinterpret_cast<void*>(aligned), capacity, MADV_HUGEPAGE);
+    return reinterpret_cast<std::uint8_t*>(aligned);
+}
+
+// A few recently freed blocks, reused for requests that fit them closely.
+struct Pool {
+    std::mutex lock;
+    std::array<std::pair<std::uint8_t*, std::size_t>, 4> blocks{};
+
+    std::uint8_t* take(std::size_t want, std::size_t* got) {
+        std::lock_guard<std::mutex> g(lock);
+        for (auto& b : blocks) {
+            if (b.first && b.second >= want && b.second - want <= want / 4 + kHugePage) {
+                auto p = b.first;
+                *got = b.second;
+                b = {nullptr, 0};
+                return p;
+            }
+        }
+        return nullptr;
+    }
+    void give(std::uint8_t* p, std::size_t capacity) {
+        std::pair<std::uint8_t*, std::size_t> evicted{p, capacity};
+        {
+            std::lock_guard<std::mutex> g(lock);
+            for (auto& b : blocks) {
+                if (!b.first) {
+                    b = evicted;
+                    return;
+                }
+            }
+            // Full: drop the oldest slot's block (slot 0) and shift.
+            std::swap(evicted, blocks[0]);
+            for (std::size_t i = 1; i < blocks.size(); ++i) std::swap(blocks[i - 1], blocks[i]);
+        }
+        munmap(evicted.first, evicted.second);
+    }
+};
+
+Pool& pool() {
+    static Pool* p = new Pool;  // never destroyed: blocks may be released during exit
+    return *p;
+}
+
+std::size_t block_size(std::size_t bytes) {
+    return bytes < kSmall ? round_up(bytes, 4096) : round_up(bytes, kHugePage);
+}
+
+}  // namespace
+
+PixelMemory::PixelMemory(std::size_t bytes) {
+    if (bytes == 0) return;
+    const std::size_t want = block_size(bytes);
+    std::size_t got = 0;
+    if (auto p = pool().take(want, &got)) {
+        data_ = p;
+        capacity_ = got;
+        return;
+    }
+    data_ = map_block(want);
+    capacity_ = data_ ? want : 0;
+}
+
+PixelMemory::~PixelMemory() {
+    if (data_) release_block(data_, capacity_);
+}
+
+PixelMemory::PixelMemory(PixelMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
+
+PixelMemory& PixelMemory::operator=(PixelMemory&& other) noexcept {
+    if (this != &other) {
+        if (data_) release_block(data_, capacity_);
+        data_ = std::exchange(other.data_, nullptr);
+        capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+}
+
+std::uint8_t* PixelMemory::detach(std::size_t* capacity) {
+    *capacity = capacity_;
+    capacity_ = 0;
+    return std::exchange(data_, nullptr);
+}
+
+void PixelMemory::release_block(std::uint8_t* data, std::size_t capacity) {
+    if (!data) return;
+    if (capacity >= kSmall)
+        pool().give(data, capacity);
+    else
+        munmap(data, capacity);
+}
+
+namespace {
+struct ImageBlock {
+    std::uint8_t* data;
+    std::size_t capacity;
+};
+void free_image_block(void* info) {
+    auto* b = static_cast<ImageBlock*>(info);
+    PixelMemory::release_block(b->data, b->capacity);
+    delete b;
+}
+}  // namespace
+
+QImage allocate_rgb32(int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    PixelMemory mem(bytes);
+    if (!mem.data()) return {};
+    auto* block = new ImageBlock{nullptr, 0};
+    block->data = mem.detach(&block->capacity);
+    return QImage(block->data, width, height, static_cast<qsizetype>(4) * width, QImage::Format_RGB32,
+                  free_image_block, block);
+}
+
+}  // namespace picfilter

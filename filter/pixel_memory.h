@@ -1,0 +1,40 @@
+#pragma once
+#include <QImage>
+#include <cstddef>
+#include <cstdint>
+
+namespace picfilter {
+
+// Large pixel buffers are backed by 2 MiB-aligned anonymous mappings with
+// transparent huge pages requested: touching a fresh 96 MB buffer otherwise
+// costs far more in page faults than any pass over it. Freed blocks are kept
+// in a small pool so that the next picture of a similar size reuses memory
+// that is already mapped in.
+class PixelMemory {
+public:
+    PixelMemory() = default;
+    explicit PixelMemory(std::size_t bytes);
+    ~PixelMemory();
+    PixelMemory(PixelMemory&& other) noexcept;
+    PixelMemory& operator=(PixelMemory&& other) noexcept;
+    PixelMemory(const PixelMemory&) = delete;
+    PixelMemory& operator=(const PixelMemory&) = delete;
+
+    std::uint8_t* data() const { return data_; }
+    std::size_t capacity() const { return capacity_; }
+
+    // Gives up ownership (the caller must hand it back through release_block).
+    std::uint8_t* detach(std::size_t* capacity);
+    static void release_block(std::uint8_t* data, std::size_t capacity);
+
+private:
+    std::uint8_t* data_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+// A QImage of Format_RGB32 (top-down B, G, R, X rows, 4*w bytes each) whose
+// pixels live in PixelMemory. Contents are unspecified. Returns a null image
+// when the size is not positive or the memory cannot be had.
+QImage allocate_rgb32(int width, int height);
+
+}  // namespace picfilter

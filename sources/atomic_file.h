@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+#include <cstddef>
+
+namespace sources {
+
+// Replaces the file at `path` with `size` bytes, so that at every moment the
+// path holds either the old content or the new one, whole: the bytes go to a
+// temporary file beside it, are flushed to disk, and the temporary file is
+// renamed over the path. An existing file keeps its permission bits.
+// Returns false with a readable reason when anything fails; the old file is
+// then untouched and no temporary file is left behind.
+bool replace_file_atomically(const QString& path, const void* data, std::size_t size, QString* error);
+
+// Copies the file `from` over `to` the same way.
+bool copy_file_atomically(const QString& from, const QString& to, QString* error);
+
+}  // namespace sources

@@ -1,0 +1,159 @@
+#include "picture_loader.h"
+
+#include <turbojpeg.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <cstring>
+#include <memory>
+
+#include "pixel_memory.h"
+
+namespace sources {
+namespace {
+
+bool too_large(std::int64_t w, std::int64_t h) { return w <= 0 || h <= 0 || w * h > kMaxPicturePixels; }
+
+QString size_refusal(std::int64_t w, std::int64_t h) {
+    return QStringLiteral("image trop grande (%1 x %2 pixels)").arg(w).arg(h);
+}
+
+bool is_jpeg(const QByteArray& d) {
+    return d.size() >= 3 && static_cast<unsigned char>(d[0]) == 0xFF && static_cast<unsigned char>(d[1]) == 0xD8 &&
+           static_cast<unsigned char>(d[2]) == 0xFF;
+}
+
+struct TjHandle {
+    tjhandle h = tjInitDecompress();
+    ~TjHandle() {
+        if (h) tjDestroy(h);
+    }
+};
+
+// Returns true when TurboJPEG handled the data (image set, or error set);
+// false when the JPEG is of a kind it does not turn into BGRX (CMYK).
+bool decode_jpeg(const QByteArray& data, QImage* out, QString* error) {
+    TjHandle tj;
+    if (!tj.h) {
+        *error = QStringLiteral("décodeur JPEG indisponible");
+        return true;
+    }
+    auto* buf = reinterpret_cast<const unsigned char*>(data.constData());
+    const auto size = static_cast<unsigned long>(data.size());
+    int w = 0, h = 0, subsamp = 0, colorspace = 0;
+    if (tjDecompressHeader3(tj.h, buf, size, &w, &h, &subsamp, &colorspace) != 0) {
+        *error = QStringLiteral("fichier JPEG illisible (%1)").arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.h)));
+        return true;
+    }
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return false;
+    if (too_large(w, h)) {
+        *error = size_refusal(w, h);
+        return true;
+    }
+    QImage img = picfilter::allocate_rgb32(w, h);
+    if (img.isNull()) {
+        *error = QStringLiteral("mémoire insuffisante pour une image de %1 x %2 pixels").arg(w).arg(h);
+        return true;
+    }
+    if (tjDecompress2(tj.h, buf, size, img.bits(), w, 4 * w, h, TJPF_BGRX, 0) != 0) {
+        const QString why = QString::fromLocal8Bit(tjGetErrorStr2(tj.h));
+        // Warnings about stray bytes still leave a whole picture; running out
+        // of data does not.
+        if (tjGetErrorCode(tj.h) != TJERR_WARNING || why.contains(QLatin1String("Premature end"))) {
+            *error = why.contains(QLatin1String("Premature end"))
+                         ? QStringLiteral("fichier JPEG tronqué")
+                         : QStringLiteral("fichier JPEG illisible (%1)").arg(why);
+            return true;
+        }
+    }
+    *out = std::move(img);
+    return true;
+}
+
+QImage flatten_onto_white(const QImage& src) {
+    QImage out = picfilter::allocate_rgb32(src.width(), src.height());
+    if (out.isNull()) return out;
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.drawImage(0, 0, src);
+    return out;
+}
+
+QImage decode_with_qt(const QByteArray& data, QString* error) {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    if (!reader.canRead()) {
+        *error = QStringLiteral("format d'image non reconnu");
+        return {};
+    }
+    const QSize size = reader.size();
+    if (size.isValid() && too_large(size.width(), size.height())) {
+        *error = size_refusal(size.width(), size.height());
+        return {};
+    }
+    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
+    QImage img = reader.read();
+    if (img.isNull()) {
+        *error = QStringLiteral("image illisible (%1)").arg(reader.errorString());
+        return {};
+    }
+    if (img.hasAlphaChannel()) return flatten_onto_white(img);
+    if (img.format() == QImage::Format_RGB32) return img;
+    QImage out = picfilter::allocate_rgb32(img.width(), img.height());
+    if (out.isNull()) {
+        *error = QStringLiteral("mémoire insuffisante");
+        return {};
+    }
+    QPainter p(&out);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, img);
+    return out;
+}
+
+}  // namespace
+
+QImage decode_picture(const QByteArray& data, QString* error) {
+    QString ignored;
+    if (!error) error = &ignored;
+    error->clear();
+    if (data.isEmpty()) {
+        *error = QStringLiteral("fichier vide");
+        return {};
+    }
+    if (is_jpeg(data)) {
+        QImage img;
+        if (decode_jpeg(data, &img, error)) return img;
+    }
+    return decode_with_qt(data, error);
+}
+
+QImage load_picture(const QString& path, QString* error) {
+    QString ignored;
+    if (!error) error = &ignored;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1 : %2").arg(path, file.errorString());
+        return {};
+    }
+    if (QFileInfo(path).isDir()) {
+        *error = QStringLiteral("%1 : c'est un dossier").arg(path);
+        return {};
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1 : %2").arg(path, file.errorString());
+        return {};
+    }
+    QImage img = decode_picture(data, error);
+    if (img.isNull()) *error = QStringLiteral("%1 : %2").arg(path, *error);
+    return img;
+}
+
+}  // namespace sources

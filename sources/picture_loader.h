@@ -1,0 +1,23 @@
+#pragma once
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace sources {
+
+// Largest picture accepted, in pixels (4 GiB of buffers at most across the
+// picture holder and the filter): a header claiming more is refused before
+// anything is allocated.
+inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{16384} * 16384;
+
+// Decodes a picture recognised by its content (JPEG, Windows bitmap, PNG and
+// the other formats Qt reads) into a Format_RGB32 image. JPEG goes straight
+// from the file into the image's BGRX rows. Transparent pixels become white.
+// On failure returns a null image and sets *error to a readable reason.
+QImage decode_picture(const QByteArray& data, QString* error);
+
+// The same from a file; the reason then also covers a missing or unreadable file.
+QImage load_picture(const QString& path, QString* error);
+
+}  // namespace sources
