@@ -7,15 +7,17 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include "bmp_decoder.h"
 #include "pixel_memory.h"
 
 namespace sources {
 namespace {
 
-bool too_large(std::int64_t w, std::int64_t h) { return w <= 0 || h <= 0 || w * h > kMaxPicturePixels; }
+bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w <= 0 || h <= 0 || w * h > max_pixels; }
 
 QString size_refusal(std::int64_t w, std::int64_t h) {
     return QStringLiteral("image trop grande (%1 x %2 pixels)").arg(w).arg(h);
@@ -24,6 +26,34 @@ QString size_refusal(std::int64_t w, std::int64_t h) {
 bool is_jpeg(const QByteArray& d) {
     return d.size() >= 3 && static_cast<unsigned char>(d[0]) == 0xFF && static_cast<unsigned char>(d[1]) == 0xD8 &&
            static_cast<unsigned char>(d[2]) == 0xFF;
+}
+
+// True when the data ends before the JPEG's end marker: every segment and
+// every scan is followed up to where the data stops.
+bool jpeg_cut_short(const QByteArray& d) {
+    const auto* p = reinterpret_cast<const unsigned char*>(d.constData());
+    const qsizetype n = d.size();
+    qsizetype i = 2;
+    for (;;) {
+        if (i >= n) return true;
+        if (p[i] != 0xFF) return false;  // not a marker where one must be: damaged, not cut
+        while (i < n && p[i] == 0xFF) ++i;
+        if (i >= n) return true;
+        const unsigned char m = p[i++];
+        if (m == 0xD9) return false;
+        if (m == 0x01 || (m >= 0xD0 && m <= 0xD7)) continue;
+        if (n - i < 2) return true;
+        const qsizetype len = p[i] << 8 | p[i + 1];
+        if (len < 2) return false;
+        if (n - i < len) return true;
+        i += len;
+        if (m == 0xDA) {
+            // Entropy-coded data runs to the next marker other than a
+            // stuffed zero or a restart.
+            while (i + 1 < n && !(p[i] == 0xFF && p[i + 1] != 0 && !(p[i + 1] >= 0xD0 && p[i + 1] <= 0xD7))) ++i;
+            if (i + 1 >= n) return true;
+        }
+    }
 }
 
 struct TjHandle {
@@ -35,7 +65,7 @@ struct TjHandle {
 
 // Returns true when TurboJPEG handled the data (image set, or error set);
 // false when the JPEG is of a kind it does not turn into BGRX (CMYK).
-bool decode_jpeg(const QByteArray& data, QImage* out, QString* error) {
+bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, QString* error) {
     TjHandle tj;
     if (!tj.h) {
         *error = QStringLiteral("décodeur JPEG indisponible");
@@ -45,14 +75,16 @@ bool decode_jpeg(const QByteArray& data, QImage* out, QString* error) {
     const auto size = static_cast<unsigned long>(data.size());
     int w = 0, h = 0, subsamp = 0, colorspace = 0;
     if (tjDecompressHeader3(tj.h, buf, size, &w, &h, &subsamp, &colorspace) != 0) {
-        *error = QStringLiteral("fichier JPEG illisible (%1)").arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.h)));
+        *error = jpeg_cut_short(data)
+                     ? QStringLiteral("fichier JPEG tronqué")
+                     : QStringLiteral("fichier JPEG illisible (%1)").arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.h)));
         return true;
     }
-    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return false;
-    if (too_large(w, h)) {
+    if (too_large(w, h, max_pixels)) {
         *error = size_refusal(w, h);
         return true;
     }
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return false;
     QImage img = picfilter::allocate_rgb32(w, h);
     if (img.isNull()) {
         *error = QStringLiteral("mémoire insuffisante pour une image de %1 x %2 pixels").arg(w).arg(h);
@@ -62,8 +94,9 @@ bool decode_jpeg(const QByteArray& data, QImage* out, QString* error) {
         const QString why = QString::fromLocal8Bit(tjGetErrorStr2(tj.h));
         // Warnings about stray bytes still leave a whole picture; running out
         // of data does not.
-        if (tjGetErrorCode(tj.h) != TJERR_WARNING || why.contains(QLatin1String("Premature end"))) {
-            *error = why.contains(QLatin1String("Premature end"))
+        const bool cut = why.contains(QLatin1String("Premature end")) || jpeg_cut_short(data);
+        if (tjGetErrorCode(tj.h) != TJERR_WARNING || cut) {
+            *error = cut
                          ? QStringLiteral("fichier JPEG tronqué")
                          : QStringLiteral("fichier JPEG illisible (%1)").arg(why);
             return true;
@@ -82,10 +115,11 @@ QImage flatten_onto_white(const QImage& src) {
     return out;
 }
 
-QImage decode_with_qt(const QByteArray& data, QString* error) {
+QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* error) {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
+    QImageReader::setAllocationLimit(static_cast<int>(max_pixels * 4 / (1024 * 1024)) + 1);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
@@ -94,11 +128,10 @@ QImage decode_with_qt(const QByteArray& data, QString* error) {
         return {};
     }
     const QSize size = reader.size();
-    if (size.isValid() && too_large(size.width(), size.height())) {
+    if (size.isValid() && too_large(size.width(), size.height(), max_pixels)) {
         *error = size_refusal(size.width(), size.height());
         return {};
     }
-    QImageReader::setAllocationLimit(static_cast<int>(kMaxPicturePixels * 4 / (1024 * 1024)) + 1);
     QImage img = reader.read();
     if (img.isNull()) {
         *error = QStringLiteral("image illisible (%1)").arg(reader.errorString());
@@ -117,38 +150,51 @@ QImage decode_with_qt(const QByteArray& data, QString* error) {
     return out;
 }
 
+QImage decode_embedded(const QByteArray& data, std::int64_t max_pixels, QString* error) {
+    return decode_picture(data, error, max_pixels);
+}
+
 }  // namespace
 
-QImage decode_picture(const QByteArray& data, QString* error) {
+QImage decode_picture(const QByteArray& data, QString* error) { return decode_picture(data, error, kMaxPicturePixels); }
+
+QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_pixels) {
     QString ignored;
     if (!error) error = &ignored;
     error->clear();
+    max_pixels = std::min(max_pixels, kMaxPicturePixels);
     if (data.isEmpty()) {
         *error = QStringLiteral("fichier vide");
         return {};
     }
+    if (is_bmp(data)) return decode_bmp(data, max_pixels, decode_embedded, error);
     if (is_jpeg(data)) {
         QImage img;
-        if (decode_jpeg(data, &img, error)) return img;
+        if (decode_jpeg(data, max_pixels, &img, error)) return img;
     }
-    return decode_with_qt(data, error);
+    return decode_with_qt(data, max_pixels, error);
 }
 
 QImage load_picture(const QString& path, QString* error) {
     QString ignored;
     if (!error) error = &ignored;
+    const QFileInfo info(path);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1 : %2").arg(path, file.errorString());
+    if (path.isEmpty() || !info.exists()) {
+        *error = QStringLiteral("%1 : fichier introuvable").arg(path);
         return {};
     }
-    if (QFileInfo(path).isDir()) {
+    if (info.isDir()) {
         *error = QStringLiteral("%1 : c'est un dossier").arg(path);
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1 : lecture impossible (%2)").arg(path, file.errorString());
         return {};
     }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1 : %2").arg(path, file.errorString());
+        *error = QStringLiteral("%1 : lecture impossible (%2)").arg(path, file.errorString());
         return {};
     }
     QImage img = decode_picture(data, error);
