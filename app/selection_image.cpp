@@ -1,0 +1,421 @@
+#include "selection_image.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPalette>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "CommonDlg_API.h"
+#include "open_image.h"
+#include "paths.h"
+#include "picture_loader.h"
+#include "twips.h"
+#include "viewport.h"
+
+// The icons are compiled into this static library; make sure the linker
+// keeps them and Qt knows them.
+static void init_icon_resources() { Q_INIT_RESOURCE(icons); }
+
+namespace {
+
+const QColor kBackground(192, 192, 255);
+const QString kLoadError = QStringLiteral("error_load_pic: ");
+const QString kOpenTitle = QStringLiteral("Selection image");
+const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*");
+
+// The picture holder's design rectangle: its corner is the view's origin,
+// and its size stands in for the picture's while it holds none.
+constexpr int kBoxLeft = 120, kBoxTop = 960, kBoxWidth = 1335, kBoxHeight = 1455;
+
+QRect px(int l, int t, int w, int h) {
+    return QRect(l / 15, t / 15, w / 15, h / 15);
+}
+
+template <typename W>
+W* place(W* w, const char* name, int l, int t, int width, int height) {
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(px(l, t, width, height));
+    return w;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h,
+                    bool toggle = false) {
+    auto* b = place(new QPushButton(caption, parent), name, l, t, w, h);
+    b->setCheckable(toggle);
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+QScrollBar* slider(QWidget* parent, const char* name, Qt::Orientation o, int l, int t, int w, int h, int minimum,
+                   int maximum, int value, int large_step) {
+    auto* s = place(new QScrollBar(o, parent), name, l, t, w, h);
+    s->setRange(minimum, maximum);
+    s->setSingleStep(1);
+    s->setPageStep(large_step);
+    s->setValue(value);
+    // A change is reported when the value changes, not while the thumb moves.
+    s->setTracking(false);
+    s->setFocusPolicy(Qt::StrongFocus);
+    return s;
+}
+
+QLabel* icon(QWidget* parent, const char* name, const char* resource, int l, int t, int w, int h) {
+    auto* label = place(new QLabel(parent), name, l, t, w, h);
+    label->setPixmap(QPixmap(QString::fromLatin1(resource)));
+    label->setScaledContents(true);
+    return label;
+}
+
+}  // namespace
+
+selection_image::selection_image(const QString& argument_string, const QString& program_folder,
+                                 WindowDialogs dialogs_in, QWidget* parent)
+    : QWidget(parent), dialogs(std::move(dialogs_in)) {
+    init_icon_resources();
+    setObjectName(QStringLiteral("selection_image"));
+    setWindowTitle(QStringLiteral("selection_image"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBackground);
+    setPalette(pal);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Captions in a small face, so that they fit the design's button sizes.
+    QFont captions = font();
+    captions.setPointSize(8);
+    setFont(captions);
+    resize(7920 / 15, 6075 / 15);
+    surface_ = QImage(size(), QImage::Format_RGB32);
+    surface_.fill(kBackground);
+    create_controls();
+    qApp->installEventFilter(this);
+    Form_Load(argument_string, program_folder);
+}
+
+selection_image::~selection_image() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+void selection_image::create_controls() {
+    select_image = button(this, "select_image", QStringLiteral("Ouvrir fichier"), 120, 60, 1095, 255);
+    TWAIN_acquire = button(this, "TWAIN_acquire", QStringLiteral("Acquerir scan"), 1200, 60, 1215, 255);
+    Cmd_paste = button(this, "Cmd_paste", QStringLiteral("Coller"), 2400, 60, 1215, 255);
+    cmdSave = button(this, "cmdSave", QStringLiteral("Enregistrer"), 3720, 60, 975, 255);
+    supp_image = button(this, "supp_image", QStringLiteral("Supprimer"), 4800, 60, 975, 255);
+    Cmd_print = button(this, "Cmd_print", QStringLiteral("Imprimer"), 6000, 60, 855, 255);
+    TWAIN_src = button(this, "TWAIN_src", QStringLiteral("TWAIN"), 6960, 60, 855, 255);
+    lbimage = icon(this, "lbimage", ":/icons/contrast.png", 120, 360, 300, 225);
+    scrollContrast = slider(this, "scrollContrast", Qt::Horizontal, 480, 360, 1215, 255, -50, 50, 0, 1);
+    Image4 = icon(this, "Image4", ":/icons/light.png", 1800, 360, 300, 225);
+    scrollLight = slider(this, "scrollLight", Qt::Horizontal, 2160, 360, 1215, 255, -50, 50, 0, 1);
+    cmd_invert = button(this, "cmd_invert", QStringLiteral("Negatif"), 3480, 360, 855, 255, true);
+    Cmd_deconvolution = button(this, "Cmd_deconvolution", QStringLiteral("Net"), 4440, 360, 375, 255);
+    test_angle = button(this, "test_angle", QStringLiteral("Angle A^B"), 4920, 360, 975, 255, true);
+    Lb_zoom = place(new QLabel(QStringLiteral("ZOOM"), this), "Lb_zoom", 6000, 360, 855, 255);
+    {
+        QPalette p = Lb_zoom->palette();
+        p.setColor(QPalette::WindowText, QColor(192, 0, 192));
+        Lb_zoom->setPalette(p);
+    }
+    Image3 = icon(this, "Image3", ":/icons/gamma.png", 120, 600, 300, 225);
+    scrollGamma = slider(this, "scrollGamma", Qt::Horizontal, 480, 600, 1215, 255, 1, 254, 127, 1);
+    Image1 = icon(this, "Image1", ":/icons/colour.png", 1800, 600, 300, 225);
+    scrollColor = slider(this, "scrollColor", Qt::Horizontal, 2160, 600, 1215, 255, 0, 20, 0, 1);
+    cmdReset = button(this, "cmdReset", QStringLiteral("Reset"), 3480, 600, 855, 255);
+    test_long = button(this, "test_long", QStringLiteral("Proportion"), 4920, 600, 975, 255, true);
+    // The two text boxes hold nothing and nothing reads them; they would
+    // stand over the picture, so they stay hidden.
+    id_image = place(new QLineEdit(this), "id_image", 3600, 1320, 735, 285);
+    id_animal = place(new QLineEdit(this), "id_animal", 4440, 1320, 615, 285);
+    id_image->hide();
+    id_animal->hide();
+    HScrollBar = slider(this, "HScrollBar", Qt::Horizontal, 240, 5520, 3855, 255, 0, 1000, 0, 100);
+    VScrollBar = slider(this, "VScrollBar", Qt::Vertical, 7320, 2520, 255, 2175, 0, 1000, 0, 100);
+
+    // Tab order, by the design's tab index (the picture holder, index 6, is
+    // not a control here).
+    const std::vector<QWidget*> order{select_image,   TWAIN_acquire, TWAIN_src,         supp_image,  id_animal,
+                                      id_image,       scrollContrast, scrollLight,      scrollGamma, scrollColor,
+                                      cmdReset,       cmdSave,       test_angle,        test_long,   Cmd_paste,
+                                      cmd_invert,     Cmd_print,     Cmd_deconvolution, Lb_zoom,     HScrollBar,
+                                      VScrollBar};
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+
+    connect(select_image, &QPushButton::clicked, this, &selection_image::select_image_Click);
+    connect(TWAIN_acquire, &QPushButton::clicked, this, &selection_image::TWAIN_acquire_Click);
+    connect(Cmd_paste, &QPushButton::clicked, this, &selection_image::Cmd_paste_Click);
+    connect(cmdSave, &QPushButton::clicked, this, &selection_image::cmdSave_Click);
+    connect(supp_image, &QPushButton::clicked, this, &selection_image::supp_image_Click);
+    connect(Cmd_print, &QPushButton::clicked, this, &selection_image::Cmd_print_Click);
+    connect(TWAIN_src, &QPushButton::clicked, this, &selection_image::TWAIN_src_Click);
+    connect(scrollContrast, &QScrollBar::valueChanged, this, &selection_image::scrollContrast_Change);
+    connect(scrollLight, &QScrollBar::valueChanged, this, &selection_image::scrollLight_Change);
+    connect(cmd_invert, &QPushButton::clicked, this, &selection_image::cmd_invert_Click);
+    connect(Cmd_deconvolution, &QPushButton::clicked, this, &selection_image::Cmd_deconvolution_Click);
+    connect(test_angle, &QPushButton::clicked, this, &selection_image::test_angle_Click);
+    connect(scrollGamma, &QScrollBar::valueChanged, this, &selection_image::scrollGamma_Change);
+    connect(scrollColor, &QScrollBar::valueChanged, this, &selection_image::scrollColor_Change);
+    connect(cmdReset, &QPushButton::clicked, this, &selection_image::cmdReset_Click);
+    connect(test_long, &QPushButton::clicked, this, &selection_image::test_long_Click);
+    connect(HScrollBar, &QScrollBar::valueChanged, this, &selection_image::HScrollBar_Change);
+    connect(VScrollBar, &QScrollBar::valueChanged, this, &selection_image::VScrollBar_Change);
+}
+
+QRect selection_image::twips_geometry(const QWidget* control) {
+    const QRect g = control->geometry();
+    return QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15);
+}
+
+void selection_image::Form_Load(const QString& argument_string, const QString& program_folder) {
+    // The sliders line up with the icons beside them.
+    const int icon_height = lbimage->height();
+    for (QScrollBar* s : {scrollColor, scrollContrast, scrollGamma, scrollLight}) {
+        QRect g = s->geometry();
+        g.setHeight(icon_height);
+        s->setGeometry(g);
+    }
+
+    fields.assign(101, QString());
+    split_fields(fields, argument_string, QStringLiteral(";"));
+    zoom_factor = 1.0;
+    const QString record = fields[0];
+    if (!record.isEmpty()) {
+        image_path = get_folder(record);
+        image_filename = record.mid(image_path.size());
+        if (file_exists(record)) {
+            QString error;
+            if (!load_image(record, &error)) show_load_error(error);
+        } else {
+            // load_path is still empty here: this first dialog starts in the
+            // system's default folder.
+            open_file();
+        }
+    } else {
+        image_path = program_folder + kFolderSeparator;
+        image_filename = QStringLiteral("9999999.jpg");
+    }
+    load_path = fields[1].isEmpty() ? program_folder : fields[1];
+}
+
+void selection_image::show_load_error(const QString& reason) {
+    if (dialogs.inform) dialogs.inform(this, kLoadError + reason, QMessageBox::NoIcon);
+}
+
+clsPicfilter& selection_image::picture_filter() {
+    if (!filter) filter = std::make_unique<clsPicfilter>();
+    return *filter;
+}
+
+double selection_image::picture_width() const {
+    return PBox.image.isNull() ? double(kBoxWidth) : pixels_to_twips(PBox.image.width());
+}
+
+double selection_image::picture_height() const {
+    return PBox.image.isNull() ? double(kBoxHeight) : pixels_to_twips(PBox.image.height());
+}
+
+void selection_image::take_picture(const QImage& picture) {
+    if (picture.isNull() || picture.format() == QImage::Format_RGB32)
+        PBox.image = picture;
+    else
+        PBox.image = picture.convertToFormat(QImage::Format_RGB32);
+    picture_filter().Picture(PBox.image);
+    picture_changed();
+}
+
+void selection_image::picture_changed() {
+    mip_.rebuild(PBox.image);
+}
+
+bool selection_image::load_image(const QString& strImage, QString* error) {
+    QString reason;
+    QImage picture = sources::load_picture(strImage, &reason);
+    if (picture.isNull()) {
+        if (error) *error = reason;
+        return false;
+    }
+    take_picture(picture);
+    Form_Paint();
+    return true;
+}
+
+void selection_image::open_file() {
+    if (!dialogs.open_file) return;
+    const QString chosen = dialogs.open_file(this, kOpenTitle, load_path, kOpenFilter, QString());
+    if (chosen.isEmpty()) return;
+    sources::OpenResult result = sources::open_into_record(chosen, record_file());
+    for (const QString& reason : result.errors) show_load_error(reason);
+    if (!result.accepted) return;
+    take_picture(result.picture);
+    Form_Paint();
+}
+
+void selection_image::select_image_Click() { open_file(); }
+
+// ---- adjustment controls ----
+
+void selection_image::apply_filters() {
+    if (reset_in_progress) return;
+    clsPicfilter& f = picture_filter();
+    const bool invert = cmd_invert->isChecked();
+    const int light = scrollLight->value();
+    const int contrast = scrollContrast->value();
+    const int gamma = scrollGamma->value();
+    const int colour = scrollColor->value();
+    if (f.initialized) {
+        f.PicProcessing(invert, light, contrast, gamma, colour);
+        ++pipeline_runs_;
+        f.display_result(PBox);
+        picture_changed();
+    }
+    Form_Paint();
+}
+
+void selection_image::scrollContrast_Change() { apply_filters(); }
+void selection_image::scrollLight_Change() { apply_filters(); }
+void selection_image::scrollGamma_Change() { apply_filters(); }
+void selection_image::scrollColor_Change() { apply_filters(); }
+void selection_image::cmd_invert_Click() { apply_filters(); }
+
+void selection_image::cmdReset_Click() {
+    reset_in_progress = true;
+    scrollColor->setValue(0);
+    scrollContrast->setValue(0);
+    scrollGamma->setValue(127);
+    scrollLight->setValue(0);
+    reset_in_progress = false;
+    apply_filters();
+}
+
+void selection_image::Cmd_deconvolution_Click() {
+    // Without a picture there is nothing to sharpen.
+    if (!filter || !filter->initialized) return;
+    filter->deconvolution();
+    filter->display_result(PBox);
+    picture_changed();
+    Form_Paint();
+}
+
+// ---- view ----
+
+void selection_image::HScrollBar_Change() {
+    offset_x = HScrollBar->value();
+    Form_Paint();
+}
+
+void selection_image::VScrollBar_Change() {
+    offset_y = VScrollBar->value();
+    Form_Paint();
+}
+
+void selection_image::adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step) {
+    // Lowering a maximum below the position moves the bar, whose change
+    // handler stores the clamped offset and repaints from inside this paint.
+    VScrollBar->setMaximum(static_cast<int>(v_maximum));
+    VScrollBar->setPageStep(static_cast<int>(v_large_step));
+    HScrollBar->setMaximum(static_cast<int>(h_maximum));
+    HScrollBar->setPageStep(static_cast<int>(h_large_step));
+    HScrollBar->setValue(static_cast<int>(offset_x));
+    VScrollBar->setValue(static_cast<int>(offset_y));
+}
+
+void selection_image::Form_Paint() {
+    ++paint_runs_;
+    Lb_zoom->setText(view::zoom_caption(zoom_factor));
+
+    const QRect frame = frameGeometry();
+    view::ViewportInput in;
+    in.outer_width = pixels_to_twips(frame.width());
+    in.outer_height = pixels_to_twips(frame.height());
+    in.box_left = kBoxLeft;
+    in.box_top = kBoxTop;
+    in.hbar_height = pixels_to_twips(HScrollBar->height());
+    in.vbar_width = pixels_to_twips(VScrollBar->width());
+    in.picture_width = picture_width();
+    in.picture_height = picture_height();
+    in.zoom = zoom_factor;
+    const view::ViewportLayout layout = view::layout_viewport(in);
+    view_left = layout.view_left;
+    view_top = layout.view_top;
+    view_width = layout.view_width;
+    view_height = layout.view_height;
+
+    const QRect hbar = view::twips_rect_to_pixels(layout.hbar.left, layout.hbar.top, std::max(0L, layout.hbar.width),
+                                                  layout.hbar.height);
+    const QRect vbar = view::twips_rect_to_pixels(layout.vbar.left, layout.vbar.top, layout.vbar.width,
+                                                  std::max(0L, layout.vbar.height));
+    HScrollBar->setGeometry(hbar);
+    VScrollBar->setGeometry(vbar);
+    adjust_scrollbars(layout.hbar_maximum, layout.hbar_large_step, layout.vbar_maximum, layout.vbar_large_step);
+
+    if (surface_.isNull()) return;
+    QPainter painter(&surface_);
+    if (view_width > 0 && view_height > 0) {
+        const QRect target = view::twips_rect_to_pixels(view_left, view_top, view_width, view_height);
+        if (PBox.image.isNull()) {
+            painter.fillRect(target, kBackground);
+        } else {
+            const QRectF source = view::source_rect(offset_x, offset_y, picture_width(), picture_height(), zoom_factor);
+            mip_.draw(painter, target, PBox.image, twips_to_pixels(source));
+        }
+    }
+    draw_overlays(painter);
+
+    painter.setPen(QColor(0, 0, 255));
+    QFont font(QStringLiteral("arial"));
+    font.setPointSize(10);
+    font.setBold(false);
+    painter.setFont(font);
+    const QPoint corner(static_cast<int>(view::nearest(twips_to_pixels(view_left))),
+                        static_cast<int>(view::nearest(twips_to_pixels(view_top))));
+    painter.drawText(QRect(corner, QSize(surface_.width(), surface_.height())), Qt::AlignLeft | Qt::AlignTop,
+                     image_filename);
+    painter.end();
+    update();
+}
+
+void selection_image::draw_overlays(QPainter&) {}
+
+void selection_image::clear_surface() {
+    if (surface_.size() != size()) surface_ = QImage(size(), QImage::Format_RGB32);
+    surface_.fill(kBackground);
+}
+
+void selection_image::Form_Resize() {
+    clear_surface();
+    Form_Paint();
+}
+
+void selection_image::resizeEvent(QResizeEvent*) { Form_Resize(); }
+
+void selection_image::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.drawImage(event->rect(), surface_, event->rect());
+    painter.end();
+    if (first_frame_pending_ && isVisible()) {
+        first_frame_pending_ = false;
+        if (first_frame_shown) first_frame_shown();
+    }
+}
+
+// ---- keys ----
+
+bool selection_image::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        // A key event travels from the focus widget up to its parents; the
+        // window sees it once, at its first stop.
+        if (widget && widget->window() == this && event->type() == QEvent::KeyPress) {
+            QWidget* focus = QApplication::focusWidget();
+            const bool first_stop = focus ? watched == focus : watched == this;
+            if (first_stop && Form_KeyDown(static_cast<QKeyEvent*>(event))) return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool selection_image::Form_KeyDown(QKeyEvent*) { return false; }

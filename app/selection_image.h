@@ -1,0 +1,182 @@
+#pragma once
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "clsPicfilter.h"
+#include "dialogs.h"
+#include "mipmap.h"
+#include "picture_box.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QKeyEvent;
+
+// The program's one window: the record's picture in a zoomable, scrollable
+// view, and the controls that bring in, adjust, measure, store and print it.
+// Positions, sizes, offsets and handles are twips; only drawing converts to
+// Qt pixels (15 twips to the pixel).
+class selection_image : public QWidget {
+    Q_OBJECT
+
+public:
+    // `argument_string` is the host's command line after the program's name;
+    // `program_folder` the folder of the executable (no trailing separator).
+    // Loading the window runs start-up, which may already show the open-file
+    // dialog or a message through `dialogs`.
+    selection_image(const QString& argument_string, const QString& program_folder,
+                    WindowDialogs dialogs = system_dialogs(), QWidget* parent = nullptr);
+    ~selection_image() override;
+
+    // Start-up values: the record's picture file is image_path + image_filename.
+    QString image_path;
+    QString image_filename;
+    QString load_path;
+    // The command line's fields (101 entries; only 0 and 1 are read).
+    std::vector<QString> fields;
+
+    // The working picture and the one filter (created on first use).
+    PictureBox PBox;
+    std::unique_ptr<clsPicfilter> filter;
+
+    // View state, twips.
+    double zoom_factor = 1.0;
+    long offset_x = 0;
+    long offset_y = 0;
+    long view_left = 0;
+    long view_top = 0;
+    long view_width = 0;
+    long view_height = 0;
+    // Measurement handles, twips (0 to 6 used).
+    std::array<QPoint, 11> handles{};
+
+    // True only while Reset puts the sliders back.
+    bool reset_in_progress = false;
+
+    WindowDialogs dialogs;
+
+    // Controls, named as their objectName.
+    QPushButton* select_image = nullptr;
+    QPushButton* TWAIN_acquire = nullptr;
+    QPushButton* Cmd_paste = nullptr;
+    QPushButton* cmdSave = nullptr;
+    QPushButton* supp_image = nullptr;
+    QPushButton* Cmd_print = nullptr;
+    QPushButton* TWAIN_src = nullptr;
+    QLabel* lbimage = nullptr;
+    QScrollBar* scrollContrast = nullptr;
+    QLabel* Image4 = nullptr;
+    QScrollBar* scrollLight = nullptr;
+    QPushButton* cmd_invert = nullptr;
+    QPushButton* Cmd_deconvolution = nullptr;
+    QPushButton* test_angle = nullptr;
+    QLabel* Lb_zoom = nullptr;
+    QLabel* Image3 = nullptr;
+    QScrollBar* scrollGamma = nullptr;
+    QLabel* Image1 = nullptr;
+    QScrollBar* scrollColor = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPushButton* test_long = nullptr;
+    QLineEdit* id_image = nullptr;
+    QLineEdit* id_animal = nullptr;
+    QScrollBar* HScrollBar = nullptr;
+    QScrollBar* VScrollBar = nullptr;
+
+    // The persistent drawing surface (Format_RGB32, the window's size in Qt
+    // pixels). Form_Paint draws on it and never clears it; resizing does.
+    // Whatever is drawn on it shows at the next paint event.
+    QImage& surface() { return surface_; }
+
+    // The record's picture file.
+    QString record_file() const { return image_path + image_filename; }
+    // The picture's size in twips (the holder's design size while it is empty).
+    double picture_width() const;
+    double picture_height() const;
+
+    // The filter, created when first needed.
+    clsPicfilter& picture_filter();
+
+    // A picture arrives: it becomes PBox's picture and the filter's reference
+    // (a null picture empties both). Does not repaint.
+    void take_picture(const QImage& picture);
+    // PBox's image was rewritten in place (by the filter): refresh what the
+    // view keeps derived from it.
+    void picture_changed();
+
+    // The window's repaint routine: lays out the view and its bars and draws
+    // the picture, the overlays and the file name on the surface.
+    void Form_Paint();
+    void Form_Resize();
+
+    // Runs the adjustment pipeline with the controls' values and repaints.
+    void apply_filters();
+    // Shows a picture file without copying anything; false with a reason
+    // when it cannot be decoded (nothing is changed then).
+    bool load_image(const QString& strImage, QString* error);
+    // The open-file operation (the "Ouvrir fichier" button, and start-up
+    // when the record's file is missing).
+    void open_file();
+
+    // How many times the adjustment pipeline has run.
+    std::uint64_t pipeline_runs() const { return pipeline_runs_; }
+    // How many times Form_Paint has run (nested runs included).
+    std::uint64_t paint_runs() const { return paint_runs_; }
+
+    // Called once, after the first paint event has put the surface on screen.
+    std::function<void()> first_frame_shown;
+
+    // The design geometry of a control, twips.
+    static QRect twips_geometry(const QWidget* control);
+
+public slots:
+    void select_image_Click();
+    void TWAIN_acquire_Click();
+    void Cmd_paste_Click();
+    void cmdSave_Click();
+    void supp_image_Click();
+    void Cmd_print_Click();
+    void TWAIN_src_Click();
+    void scrollContrast_Change();
+    void scrollLight_Change();
+    void cmd_invert_Click();
+    void Cmd_deconvolution_Click();
+    void test_angle_Click();
+    void scrollGamma_Change();
+    void scrollColor_Change();
+    void cmdReset_Click();
+    void test_long_Click();
+    void HScrollBar_Change();
+    void VScrollBar_Change();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Step 9 of the paint: the measurement overlays of the ticked tools.
+    void draw_overlays(QPainter& painter);
+    // Key preview: every key stroke meant for any control of this window
+    // comes here first; returning true keeps it from the control.
+    bool Form_KeyDown(QKeyEvent* event);
+
+private:
+    void Form_Load(const QString& argument_string, const QString& program_folder);
+    void create_controls();
+    void adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step);
+    void clear_surface();
+    void show_load_error(const QString& reason);
+
+    QImage surface_;
+    view::MipPyramid mip_;
+    std::uint64_t pipeline_runs_ = 0;
+    std::uint64_t paint_runs_ = 0;
+    bool first_frame_pending_ = true;
+};
