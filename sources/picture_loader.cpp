@@ -17,7 +17,7 @@
 namespace sources {
 namespace {
 
-bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w <= 0 || h <= 0 || w * h > max_pixels; }
+bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
 QString size_refusal(std::int64_t w, std::int64_t h) {
     return QStringLiteral("image trop grande (%1 x %2 pixels)").arg(w).arg(h);
@@ -80,6 +80,12 @@ bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, Q
                      : QStringLiteral("fichier JPEG illisible (%1)").arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.h)));
         return true;
     }
+    if (w <= 0 || h <= 0) {
+        // The header reader stops quietly at the end of the data.
+        *error = jpeg_cut_short(data) ? QStringLiteral("fichier JPEG tronqué")
+                                      : QStringLiteral("fichier JPEG illisible (dimensions nulles)");
+        return true;
+    }
     if (too_large(w, h, max_pixels)) {
         *error = size_refusal(w, h);
         return true;
@@ -128,7 +134,7 @@ QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* 
         return {};
     }
     const QSize size = reader.size();
-    if (size.isValid() && too_large(size.width(), size.height(), max_pixels)) {
+    if (size.isValid() && !size.isEmpty() && too_large(size.width(), size.height(), max_pixels)) {
         *error = size_refusal(size.width(), size.height());
         return {};
     }
