@@ -23,13 +23,13 @@ QRect printed_picture_rect(float page_width, float page_height, double picture_w
 struct ScreenView {
     double picture_width = 0;   // SW, twips
     double picture_height = 0;  // SH, twips
-    int view_left = 0;
-    int view_top = 0;
-    int view_width = 0;
-    int view_height = 0;
+    long view_left = 0;
+    long view_top = 0;
+    long view_width = 0;
+    long view_height = 0;
     double zoom_factor = 1.0;
-    int offset_x = 0;
-    int offset_y = 0;
+    long offset_x = 0;
+    long offset_y = 0;
 
     // False when the view cannot relate window points to picture points
     // (no picture size, an empty view or a zoom that is not positive).

@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 
+#include "measurement.h"
 #include "print_layout.h"
 
 class QPainter;
@@ -16,7 +17,7 @@ struct PrintRequest {
     ScreenView view;          // picture size, view rectangle, zoom and offsets
     bool angle_tool = false;  // test_angle ticked
     bool proportion_tool = false;  // test_long ticked
-    std::array<QPoint, 11> handles{};  // window points, twips
+    Handles handles{};        // window points, twips
     QString image_filename;
 };
 
