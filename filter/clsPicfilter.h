@@ -64,6 +64,9 @@ private:
     void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
     void display(const picfilter::PixelMemory& source, PictureBox& box) const;
     std::uint8_t* mask_buffer();  // creates the mask (all zero) on first use
+    // The mask memory at the current size, for an operation that overwrites
+    // all of it: not zeroed, and a failed allocation leaves the old mask intact.
+    std::uint8_t* mask_for_overwrite();
     std::uint8_t channel_at(double X, double Y, int channel) const;
 
     picfilter::PixelMemory ref_;

@@ -1,0 +1,123 @@
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QPolygon>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "clsPicfilter.h"
+#include "parallel.h"
+
+using namespace picfilter;
+
+namespace {
+
+constexpr int kMaxVertices = 101;
+constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
+constexpr std::uint32_t kFourthByte = 0xFF000000u;
+constexpr std::uint32_t kInside = 0x00FFFFFFu;  // blue, green and red at 255
+// Three colour bytes adding up to this or more are "near white": left out.
+constexpr unsigned kNearWhiteSum = 700;
+
+// One vertex coordinate: the fraction times the picture's size, rounded to
+// the nearest whole pixel with halves to the even neighbour.
+int vertex_coordinate(double fraction, int size, int vertex, const char* axis) {
+    const double v = std::nearbyint(static_cast<double>(size) * fraction);
+    if (!std::isfinite(v))
+        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
+                                  " is not a finite number");
+    if (v < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
+        v > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
+                                  " does not fit a 32-bit integer");
+    return static_cast<int>(v);
+}
+
+// White where the polygon is: the inside by the alternate (even-odd) rule and
+// an outline two pixels wide, both from one aliased rasterisation.
+QImage rasterise(const QPolygon& polygon, int width, int height) {
+    QImage bitmap(width, height, QImage::Format_Grayscale8);
+    if (bitmap.isNull()) throw std::bad_alloc();
+    bitmap.fill(0);
+    QPainter painter(&bitmap);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(QBrush(Qt::white), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(QBrush(Qt::white, Qt::SolidPattern));
+    painter.drawPolygon(polygon, Qt::OddEvenFill);
+    painter.end();
+    return bitmap;
+}
+
+}  // namespace
+
+std::uint8_t* clsPicfilter::mask_for_overwrite() {
+    const std::size_t bytes = std::size_t{4} * pixel_count();
+    const std::size_t have = mask_.capacity();
+    // Reuse the block unless it is too small or wastefully large.
+    if (have < bytes || have - bytes > bytes / 4 + (std::size_t{2} << 20)) {
+        PixelMemory fresh(bytes);
+        if (!fresh.data() && bytes) throw std::bad_alloc();
+        mask_ = std::move(fresh);
+    }
+    return mask_.data();
+}
+
+void clsPicfilter::Mask(const std::vector<std::vector<double>>& Coord, int nb_pt) {
+    if (!initialized) return;
+    if (nb_pt < 2) {
+        maskActive = false;
+        return;
+    }
+    // Everything that can fail is checked before the mask changes, so a
+    // refused polygon leaves the previous mask, active or not, in place.
+    if (nb_pt > kMaxVertices)
+        throw std::out_of_range("Mask: " + std::to_string(nb_pt) + " vertices, at most " +
+                                std::to_string(kMaxVertices) + " are allowed");
+    if (Coord.size() < 2 || Coord[0].size() < static_cast<std::size_t>(nb_pt) ||
+        Coord[1].size() < static_cast<std::size_t>(nb_pt))
+        throw std::out_of_range("Mask: the vertex table holds fewer than " + std::to_string(nb_pt) + " vertices");
+
+    QPolygon polygon(nb_pt);
+    for (int i = 0; i < nb_pt; ++i)
+        polygon.setPoint(i, vertex_coordinate(Coord[0][i], width_, i, "x"),
+                         vertex_coordinate(Coord[1][i], height_, i, "y"));
+    const QImage bitmap = rasterise(polygon, width_, height_);
+
+    std::uint32_t* out = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
+    const int w = width_;
+    parallel_slices(static_cast<std::size_t>(height_), kMinPixelsPerThread / static_cast<std::size_t>(w) + 1,
+                    [&](std::size_t b, std::size_t e) {
+                        for (std::size_t y = b; y < e; ++y) {
+                            const std::uint8_t* src = bitmap.constScanLine(static_cast<int>(y));
+                            std::uint32_t* dst = out + y * static_cast<std::size_t>(w);
+                            for (int x = 0; x < w; ++x) dst[x] = src[x] >= 128 ? kInside : 0u;
+                        }
+                    });
+    mask_made_ = true;
+    maskActive = true;
+}
+
+void clsPicfilter::deleteMask() { maskActive = false; }
+
+void clsPicfilter::MaskBLC() {
+    if (!initialized) return;
+    const auto* src = reinterpret_cast<const std::uint32_t*>(ref_.data());
+    auto* dst = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
+    // The copy of the reference and the near-white test in one pass; the
+    // fourth byte comes from the reference.
+    parallel_slices(pixel_count(), kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+        for (std::size_t i = b; i < e; ++i) {
+            const std::uint32_t p = src[i];
+            const unsigned s = (p & 0xFF) + (p >> 8 & 0xFF) + (p >> 16 & 0xFF);
+            dst[i] = (p & kFourthByte) | (s < kNearWhiteSum ? kInside : 0u);
+        }
+    });
+    mask_made_ = true;
+    maskActive = true;
+}
