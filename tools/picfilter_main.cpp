@@ -1,5 +1,8 @@
 // picfilter: runs the window's picture pipeline on a file, for batch work
 // and for checking the engine from the command line.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -105,6 +108,32 @@ bool write_output(const QString& path, const QImage& picture, QString* error) {
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+// Some decoders write their complaints straight to the standard error (the
+// PNG library does on a cut file); while one of them runs, that goes nowhere,
+// so that our own line is the only one.
+class StderrSilenced {
+public:
+    StderrSilenced() {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~StderrSilenced() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    StderrSilenced(const StderrSilenced&) = delete;
+    StderrSilenced& operator=(const StderrSilenced&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,7 +159,11 @@ int main(int argc, char** argv) {
     }
 
     QString error;
-    const QImage input = sources::load_picture(o.input, &error);
+    QImage input;
+    {
+        StderrSilenced silenced;
+        input = sources::load_picture(o.input, &error);
+    }
     if (input.isNull()) {
         line(stderr, QStringLiteral("picfilter: %1").arg(error));
         return 1;
@@ -146,7 +179,12 @@ int main(int argc, char** argv) {
         line(stderr, QStringLiteral("picfilter: %1: not enough memory for this picture").arg(o.input));
         return 1;
     }
-    if (!write_output(o.output, box.image, &error)) {
+    bool written = false;
+    {
+        StderrSilenced silenced;
+        written = write_output(o.output, box.image, &error);
+    }
+    if (!written) {
         line(stderr, QStringLiteral("picfilter: %1").arg(error));
         return 1;
     }
