@@ -33,6 +33,17 @@ void parallel_slices(std::size_t count, std::size_t min_per_thread, Body&& body)
     for (auto& w : workers) w.join();
 }
 
+// Runs body(t) for t = 0..n-1, each on its own thread; the calling thread
+// takes t = 0. For passes whose slices must meet at a barrier.
+template <typename Body>
+void run_on_threads(std::size_t n, Body&& body) {
+    std::vector<std::thread> workers;
+    if (n > 1) workers.reserve(n - 1);
+    for (std::size_t t = 1; t < n; ++t) workers.emplace_back([&, t] { body(t); });
+    if (n) body(std::size_t{0});
+    for (auto& w : workers) w.join();
+}
+
 // Sums part(begin, end) over the slices of [0, count).
 template <typename Part>
 std::uint64_t parallel_sum(std::size_t count, std::size_t min_per_thread, Part&& part) {
