@@ -40,12 +40,6 @@ PrintRequest zoomed_request() {
     return r;
 }
 
-// Where the window shows picture point p (twips) with this view.
-QPoint on_window(QPointF p, const ScreenView& v) {
-    return QPoint(qRound(v.view_left + (p.x() - v.offset_x) * v.view_width * v.zoom_factor / v.picture_width),
-                  qRound(v.view_top + (p.y() - v.offset_y) * v.view_height * v.zoom_factor / v.picture_height));
-}
-
 // Where the printed picture shows picture point p, on a 2000 x 1400 page
 // (picture rectangle 500, 350, 1000 x 500).
 QPointF on_page(QPointF p) { return QPointF(500 + p.x() * 1000 / 4500, 350 + p.y() * 500 / 2250); }
@@ -76,7 +70,7 @@ TEST(PrintPage, PictureFillsItsRectangleAgainstTheTopLeftEdge) {
 TEST(PrintPage, WithNoToolOnlyThePictureAndTheName) {
     PrintRequest r = zoomed_request();
     // Handles set as if the tools had been used, but neither is ticked.
-    for (int i = 0; i < 7; ++i) r.handles[i] = on_window({1500.0 + 200 * i, 1000.0}, r.view);
+    for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing({1500.0 + 200 * i, 1000.0}, r.view);
     const QImage page = render_page(r);
     const QRect picture(500, 350, 1000, 500);
     int name_pixels = 0;
@@ -136,7 +130,7 @@ protected:
         const QPointF points[7] = {{1500, 700},  {1500, 1400}, {2800, 1400},  // B, vertex, A
                                    {1100, 600},  {1100, 1500},                // reference
                                    {1800, 600},  {3100, 600}};                // measured
-        for (int i = 0; i < 7; ++i) r.handles[i] = on_window(points[i], r.view);
+        for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing(points[i], r.view);
         return r;
     }
 };
@@ -172,7 +166,7 @@ TEST(PrintPage, OnlyTheTickedToolIsPrinted) {
     r.proportion_tool = true;
     const QPointF points[7] = {{1500, 700}, {1500, 1400}, {2800, 1400}, {1100, 600},
                                {1100, 1500}, {1800, 600}, {3100, 600}};
-    for (int i = 0; i < 7; ++i) r.handles[i] = on_window(points[i], r.view);
+    for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing(points[i], r.view);
     QImage page = render_page(r);
     EXPECT_TRUE(colour_bounds(page, kPrintAngleColour, 0).isEmpty());
     EXPECT_FALSE(colour_bounds(page, kPrintReferenceColour, 0).isEmpty());

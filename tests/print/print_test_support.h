@@ -17,6 +17,8 @@ namespace print_test {
 
 inline void ensure_app() {
     if (QCoreApplication::instance()) return;
+    // No display is needed or wanted, also when run by hand.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "print_tests";
     static char* argv[] = {name, nullptr};
@@ -72,6 +74,13 @@ inline QImage render_pdf(const QString& pdf, int dpi, const QString& work_dir) {
                    QStringLiteral("-aaVector"), QStringLiteral("no"), pdf, prefix});
     if (!process.waitForFinished(30000) || process.exitCode() != 0) return {};
     return QImage(prefix + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+}
+
+// The window point (a whole twip) at which the view shows picture point p.
+inline QPoint handle_showing(QPointF p, const ScreenView& v) {
+    return QPoint(
+        qRound(v.view_left + (p.x() - v.offset_x) * v.view_width * v.zoom_factor / v.picture_width),
+        qRound(v.view_top + (p.y() - v.offset_y) * v.view_height * v.zoom_factor / v.picture_height));
 }
 
 // A picture of one solid colour.

@@ -1,0 +1,30 @@
+# The printing tests' real print system: a private scheduler started for the
+# test run, with a PDF queue as its default printer (cups_fixture.sh). Only
+# the program below uses it; print_tests renders pages without a printer.
+set(PRINT_CUPS_DIR ${CMAKE_BINARY_DIR}/cups-fixture)
+set(PRINT_CUPS_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/cups_fixture.sh)
+
+add_test(NAME print.cups_start COMMAND sh ${PRINT_CUPS_SCRIPT} start ${PRINT_CUPS_DIR})
+set_tests_properties(print.cups_start PROPERTIES FIXTURES_SETUP cups RESOURCE_LOCK cups)
+add_test(NAME print.cups_stop COMMAND sh ${PRINT_CUPS_SCRIPT} stop ${PRINT_CUPS_DIR})
+set_tests_properties(print.cups_stop PROPERTIES FIXTURES_CLEANUP cups RESOURCE_LOCK cups)
+
+file(GLOB print_real_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/real_printer/*.cpp)
+add_executable(print_real_printer_tests ${print_real_sources})
+target_include_directories(print_real_printer_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(print_real_printer_tests PRIVATE print_lib Qt6::Widgets Qt6::PrintSupport
+  GTest::gtest_main)
+selection_image_target(print_real_printer_tests)
+
+# Both tests watch ~/PDF, so they take turns (RESOURCE_LOCK).
+add_test(NAME print.real_default_printer
+  COMMAND print_real_printer_tests --gtest_filter=RealDefaultPrinter.*)
+set_tests_properties(print.real_default_printer PROPERTIES
+  FIXTURES_REQUIRED cups RESOURCE_LOCK cups_pdf_output TIMEOUT 120
+  ENVIRONMENT "${TEST_ENVIRONMENT};CUPS_SERVER=${PRINT_CUPS_DIR}/cups.sock;PRINT_CUPS_DIR=${PRINT_CUPS_DIR}"
+  SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+add_test(NAME print.no_default_printer
+  COMMAND print_real_printer_tests --gtest_filter=NoPrintSystem.*)
+set_tests_properties(print.no_default_printer PROPERTIES
+  FIXTURES_REQUIRED cups RESOURCE_LOCK cups_pdf_output TIMEOUT 60
+  ENVIRONMENT "${TEST_ENVIRONMENT};CUPS_SERVER=${PRINT_CUPS_DIR}/no-scheduler.sock;PRINT_CUPS_DIR=${PRINT_CUPS_DIR}")
