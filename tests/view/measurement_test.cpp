@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
@@ -83,6 +84,8 @@ struct AngleCase {
     int degrees;
 };
 
+void PrintTo(const AngleCase& c, std::ostream* os) { *os << c.name; }
+
 class CalculAngle : public ::testing::TestWithParam<AngleCase> {};
 
 TEST_P(CalculAngle, WholeDegreesFromRayAToRayB) {
@@ -152,6 +155,8 @@ struct RatioCase {
     const char* c_label;
     const char* french_label;
 };
+
+void PrintTo(const RatioCase& c, std::ostream* os) { *os << c.name; }
 
 class RatioLabel : public ::testing::TestWithParam<RatioCase> {};
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <QImage>
 #include <QPainter>
+#include <cstdint>
 #include <random>
 
 #include "gui_app.h"
@@ -28,15 +30,22 @@ QImage random_surface(int w, int h, unsigned seed) {
     return s;
 }
 
-int count_differences(const QImage& a, const QImage& b, QRect* box = nullptr) {
+// Compares the stored words, fourth byte included. When `exact_inverse`, any
+// word that differs must be the exact colour inverse of the other.
+int count_differences(const QImage& a, const QImage& b, QRect* box = nullptr, bool* exact_inverse = nullptr) {
     int n = 0;
     QRect r;
-    for (int y = 0; y < a.height(); ++y)
+    if (exact_inverse) *exact_inverse = true;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* la = reinterpret_cast<const std::uint32_t*>(a.constScanLine(y));
+        const auto* lb = reinterpret_cast<const std::uint32_t*>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y)) {
+            if (la[x] != lb[x]) {
                 ++n;
                 r |= QRect(x, y, 1, 1);
+                if (exact_inverse && (la[x] ^ lb[x]) != 0x00FFFFFFu) *exact_inverse = false;
             }
+    }
     if (box) *box = r;
     return n;
 }
@@ -51,6 +60,8 @@ struct HitCase {
     double x, y;
     int expected;
 };
+
+void PrintTo(const HitCase& c, std::ostream* os) { *os << c.name; }
 
 class HitTest : public ::testing::TestWithParam<HitCase> {};
 
@@ -75,11 +86,6 @@ INSTANTIATE_TEST_SUITE_P(
                       HitCase{"unset_handles_at_origin", 50, 50, 4}),
     [](const ::testing::TestParamInfo<HitCase>& info) { return std::string(info.param.name); });
 
-TEST(HitTest, HandlesAllAtTheOriginGiveTheLastOne) {
-    Handles h{};  // as at load
-    EXPECT_EQ(hit_test(h, 50, -50), 6);
-}
-
 TEST(ClampToView, StopsAtTheEdgesAndRoundsHalvesToEven) {
     // view_left 120, width 8490: right edge 8610.
     EXPECT_EQ(clamp_to_view(9000.0, 120, 8490), 8610);
@@ -101,6 +107,8 @@ struct BandCase {
     ToolState tools;
 };
 
+void PrintTo(const BandCase& c, std::ostream* os) { *os << c.name; }
+
 Handles handles_from(std::initializer_list<QPoint> points) {
     Handles h{};
     int i = 0;
@@ -116,7 +124,9 @@ TEST_P(Band, InvertingTwiceRestoresEveryPixel) {
     QImage surface = original;
     const QRect first = invert_band(surface, c.handles, c.tools);
     QRect changed;
-    const int differing = count_differences(surface, original, &changed);
+    bool exact_inverse = false;
+    const int differing = count_differences(surface, original, &changed, &exact_inverse);
+    EXPECT_TRUE(exact_inverse);
     // Every changed pixel is reported to the window (pixels where two
     // segments overlap are inverted twice and may stay as they were).
     EXPECT_TRUE(changed.isEmpty() || first.contains(changed));
@@ -274,22 +284,4 @@ TEST_F(Pointer, AHiddenHandleMovesWithoutAnyLineOfIt) {
     // The proportion lines were erased and redrawn in place.
     EXPECT_EQ(count_differences(surface, before), 0);
     EXPECT_EQ(m.pointer, PointerShape::Crosshair);
-}
-
-TEST_F(Pointer, EachMoveChangesOnlyWhatItReports) {
-    pointer.mouse_down(2122, 1029, h, {true, true});
-    ASSERT_EQ(pointer.hot_handle, 0);
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> x(-500, 9500), y(0, 6000);
-    for (int i = 0; i < 50; ++i) {
-        const QImage before = surface;
-        const MoveOutcome m = pointer.mouse_move(x(rng), y(rng), h, kView, {true, true}, PointerShape::Crosshair, surface);
-        QRect changed;
-        count_differences(surface, before, &changed);
-        ASSERT_TRUE(changed.isEmpty() || m.dirty.contains(changed)) << i;
-        ASSERT_GE(h[0].x(), kView.left);
-        ASSERT_LE(h[0].x(), kView.left + kView.width);
-        ASSERT_GE(h[0].y(), kView.top);
-        ASSERT_LE(h[0].y(), kView.top + kView.height);
-    }
 }
