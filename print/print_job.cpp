@@ -1,30 +1,39 @@
 #include "print_job.h"
 
+#include <QDir>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTemporaryFile>
 
-PrintOutcome print_on(QPrinter& printer, const PrintRequest& request, PrintMessages& messages) {
+#include "print_system.h"
+
+PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
+                      PrintMessages& messages) {
     if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) {
         messages.show_message(kNothingToPrintText);
         return PrintOutcome::nothing_to_print;
     }
-    printer.setPageOrientation(
+    device.setPageOrientation(
         print_orientation(request.view.picture_width, request.view.picture_height));
-    // The painter's origin is then the printable area's corner, and the
-    // page is that area: nothing is placed where the printer cannot print.
-    printer.setFullPage(false);
-    printer.setCopyCount(1);
-    printer.setDocName(request.image_filename);
+    if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
+        // The painter's origin is then the printable area's corner.
+        printer->setFullPage(false);
+        printer->setCopyCount(1);
+        printer->setDocName(request.image_filename);
+    }
 
     QPainter painter;
-    if (!painter.begin(&printer)) {
+    if (!painter.begin(&device)) {
         messages.show_message(kPrinterRefusedText);
         return PrintOutcome::printer_refused;
     }
-    const QRectF area = printer.pageRect(QPrinter::DevicePixel);
+    // The page is the printable area: nothing is placed where the printer
+    // cannot print.
+    const QRect area = device.pageLayout().paintRectPixels(device.logicalDpiX());
     draw_print_page(painter, area.size(), request);
-    if (!painter.end() || printer.printerState() == QPrinter::Error) {
+    if (!painter.end()) {
         messages.show_message(kPrintFailedText);
         return PrintOutcome::failed;
     }
@@ -37,14 +46,43 @@ PrintOutcome print_on_printer(const QPrinterInfo& printer_info, const PrintReque
         messages.show_message(kNoDefaultPrinterText);
         return PrintOutcome::no_default_printer;
     }
+    if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) {
+        messages.show_message(kNothingToPrintText);
+        return PrintOutcome::nothing_to_print;
+    }
+    // The printer gives its paper, printable area and resolution.
     QPrinter printer(printer_info, QPrinter::HighResolution);
-    // Without a printer of its own a QPrinter quietly writes PDF; only the
-    // named device is acceptable here.
-    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.isValid()) {
+    if (!printer.isValid()) {
         messages.show_message(kPrinterRefusedText);
         return PrintOutcome::printer_refused;
     }
-    return print_on(printer, request, messages);
+
+    // The page is made as a document first and then handed to the print
+    // system ourselves: Qt's own hand-over ignores the print system's answer,
+    // so a queue that refuses the job would look like a printed page.
+    QTemporaryFile document(QDir(QDir::tempPath()).filePath(QStringLiteral("selection_image-XXXXXX.pdf")));
+    if (!document.open()) {
+        messages.show_message(kPrintFailedText);
+        return PrintOutcome::failed;
+    }
+    {
+        QPdfWriter writer(&document);
+        writer.setResolution(printer.resolution());
+        writer.setPageLayout(printer.pageLayout());
+        writer.setTitle(request.image_filename);
+        writer.setCreator(QStringLiteral("selection_image"));
+        const PrintOutcome page = print_on(writer, request, messages);
+        if (page != PrintOutcome::printed) return page;
+    }
+    document.close();
+
+    const PrintSubmission job =
+        submit_to_print_system(printer_info.printerName(), document.fileName(), request.image_filename);
+    if (!job.accepted()) {
+        messages.show_message(kPrinterRefusedText);
+        return PrintOutcome::printer_refused;
+    }
+    return PrintOutcome::printed;
 }
 
 PrintOutcome print_on_default_printer(const PrintRequest& request, PrintMessages& messages) {

@@ -3,7 +3,7 @@
 
 #include "print_page.h"
 
-class QPrinter;
+class QPagedPaintDevice;
 class QPrinterInfo;
 
 // How the print job tells the user that it could not print (the window
@@ -24,20 +24,21 @@ enum class PrintOutcome {
     printed,             // the page went to the printer
     nothing_to_print,    // the picture has no size: no job
     no_default_printer,  // no job
-    printer_refused,     // the printer could not be opened: no job
-    failed,              // the page could not be finished
+    printer_refused,     // the printer or the print system would not take it: no job
+    failed,              // the page could not be made: no job
 };
 
-// Prints one page on the system's default printer. On failure a message is
-// shown and nothing else happens.
+// Prints one page on the system's default printer. On failure one message
+// is shown and nothing else happens.
 PrintOutcome print_on_default_printer(const PrintRequest& request, PrintMessages& messages);
-
-// Prints one page on `printer`, of which only the output device is used
-// (orientation and the rest are set here); for the default printer above and
-// for printing into a file.
-PrintOutcome print_on(QPrinter& printer, const PrintRequest& request, PrintMessages& messages);
 
 // As print_on_default_printer, with the printer given: a null `printer`
 // means there is no default printer.
 PrintOutcome print_on_printer(const QPrinterInfo& printer, const PrintRequest& request,
                               PrintMessages& messages);
+
+// The page itself, on any paged device (a printer, a PDF file): sets the
+// orientation, paints the page within the device's printable area and ends
+// the document.
+PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
+                      PrintMessages& messages);

@@ -129,8 +129,13 @@ done
 [ -S "$socket" ] || { stop_scheduler; unavailable "cupsd did not open $socket"; }
 
 export CUPS_SERVER="$socket"
+# PDF is the default printer; Refusing is a second queue that turns every
+# job away, for the test of a refused job.
+cupsreject_bin=$(command -v cupsreject || echo /usr/sbin/cupsreject)
 if ! "$lpadmin_bin" -p PDF -v cups-pdf:/ -P "$ppd" -E > "$dir/log/lpadmin.out" 2>&1 \
-   || ! "$lpadmin_bin" -d PDF >> "$dir/log/lpadmin.out" 2>&1; then
+   || ! "$lpadmin_bin" -d PDF >> "$dir/log/lpadmin.out" 2>&1 \
+   || ! "$lpadmin_bin" -p Refusing -v cups-pdf:/ -P "$ppd" -E >> "$dir/log/lpadmin.out" 2>&1 \
+   || ! "$cupsreject_bin" Refusing >> "$dir/log/lpadmin.out" 2>&1; then
     stop_scheduler
     unavailable "lpadmin could not create the PDF queue: $(tr '\n' ' ' < "$dir/log/lpadmin.out")"
 fi

@@ -162,6 +162,24 @@ TEST(RealDefaultPrinter, PrintsOnePageThatComesOutAsPdf) {
     EXPECT_TRUE(colour_near(page, expected.topLeft() + QPointF(6, 5), kPrintNameColour, 6, 80));
 }
 
+// A queue of the same scheduler that turns every job away.
+TEST(RealDefaultPrinter, RefusedJobShowsAMessageAndPrintsNothing) {
+    const QString missing = scheduler_missing();
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+    ensure_app();
+    const QPrinterInfo refusing = QPrinterInfo::printerInfo(QStringLiteral("Refusing"));
+    ASSERT_FALSE(refusing.isNull()) << "the fixture's refusing queue is missing";
+
+    const QString folder = pdf_folder();
+    const QSet<QString> before = pdfs_in(folder);
+    RecordedMessages messages;
+    EXPECT_EQ(print_on_printer(refusing, request_with_both_tools(), messages),
+              PrintOutcome::printer_refused);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], kPrinterRefusedText);
+    EXPECT_TRUE(wait_for_new_pdf(folder, before, 2000).isEmpty());
+}
+
 // Run with CUPS_SERVER pointing where no scheduler answers.
 TEST(NoPrintSystem, NoDefaultPrinterMeansAMessageAndNoJob) {
     ensure_app();
