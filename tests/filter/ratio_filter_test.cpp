@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "clsPicfilter.h"
+#include "picture_helpers.h"
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+struct Settings {
+    double br, br_t, bg, bg_t, rg, rg_t;
+};
+
+std::ostream& operator<<(std::ostream& os, const Settings& s) {
+    return os << "(" << s.br << ", " << s.br_t << ", " << s.bg << ", " << s.bg_t << ", " << s.rg << ", " << s.rg_t
+              << ")";
+}
+
+double run(clsPicfilter& f, const Settings& s) { return f.app_filter(s.br, s.br_t, s.bg, s.bg_t, s.rg, s.rg_t); }
+
+struct Expected {
+    RefPicture result;
+    double share;
+    double masked_surface;
+};
+
+// The filter as described, one pixel at a time with 1-based loops. `mask`
+// is the mask buffer when the mask is on (null when off); `unmade` means it
+// is on but reads as zero.
+Expected reference(const RefPicture& ref, const Settings& s, const std::uint8_t* mask, bool mask_on,
+                   double masked_before) {
+    Expected e{ref, 0.0, masked_before};
+    auto on = [](double mode) { return mode == 1 || mode == 3; };
+    if (!on(s.br) && !on(s.bg) && !on(s.rg)) return e;
+    auto passes = [&](double mode, double t, double left, double right) {
+        if (!on(mode)) return true;
+        return mode == 1 ? left > right * t : left < right * t;
+    };
+    std::uint64_t outside = 0, passing = 0;
+    for (int x = 1; x <= ref.w; ++x)
+        for (int y = 1; y <= ref.h; ++y) {
+            const std::size_t i = 4 * ((y - 1) * static_cast<std::size_t>(ref.w) + (x - 1));
+            const bool considered = !mask_on || (mask && mask[i + 2] == 255);
+            if (!considered) {
+                ++outside;
+                e.result.at(1, x, y) = 255;
+                e.result.at(2, x, y) = 0;
+                e.result.at(3, x, y) = 0;
+                continue;
+            }
+            const double b = ref.at(1, x, y), g = ref.at(2, x, y), r = ref.at(3, x, y);
+            if (passes(s.br, s.br_t, b, r) && passes(s.bg, s.bg_t, b, g) && passes(s.rg, s.rg_t, r, g)) {
+                ++passing;
+                e.result.at(1, x, y) = 0;
+                e.result.at(2, x, y) = 255;
+                e.result.at(3, x, y) = 0;
+            }
+        }
+    const std::uint64_t total = static_cast<std::uint64_t>(ref.w) * ref.h;
+    if (total == outside) {
+        e.masked_surface = 1.0;
+        e.share = 0;
+    } else {
+        e.masked_surface = static_cast<double>(outside) / total;
+        e.share = static_cast<double>(passing) / (total - outside);
+    }
+    return e;
+}
+
+RefPicture result_of(const clsPicfilter& f) { return from_buffer(f.result_pixels(), f.width(), f.height()); }
+
+// Index of the first differing pixel, or -1.
+long first_difference(const RefPicture& a, const RefPicture& b) {
+    for (std::size_t i = 0; i < a.px.size(); ++i)
+        if (a.px[i] != b.px[i]) return static_cast<long>(i / 4);
+    return -1;
+}
+
+// --- against the plain loops ---------------------------------------------
+
+enum class MaskKind { None, NearWhite, Triangle, Deleted };
+
+using AgainstReferenceParam = std::tuple<Settings, MaskKind, std::pair<int, int>>;
+class AgainstReference : public ::testing::TestWithParam<AgainstReferenceParam> {};
+
+TEST_P(AgainstReference, SameMarksShareAndMaskedSurface) {
+    const auto& [s, kind, size] = GetParam();
+    std::mt19937 rng(static_cast<unsigned>(size.first * 31 + size.second));
+    // Pictures of fewer than eight pixels go through the pixel-at-a-time
+    // path only: many of them, to cover it as well as the wide one.
+    const int pictures = size.first * size.second < 8 ? 120 : 1;
+    clsPicfilter f;
+    for (int n = 0; n < pictures; ++n) {
+        RefPicture pic = random_picture(size.first, size.second, rng);
+        // Small values make exact ties with the thresholds (15 against 30 * 0.5) common.
+        for (std::size_t i = 0; i < pic.px.size(); i += 4)
+            if (pic.px[i + 3] < 128)
+                for (int c = 0; c < 3; ++c) pic.px[i + c] = static_cast<std::uint8_t>(pic.px[i + c] % 8 * 5);
+
+        f.Picture(to_image(pic));
+        f.deleteMask();
+        if (kind == MaskKind::NearWhite || kind == MaskKind::Deleted) f.MaskBLC();
+        if (kind == MaskKind::Triangle) f.Mask({{0.1, 0.9, 0.4}, {0.2, 0.5, 0.95}}, 3);
+        if (kind == MaskKind::Deleted) f.deleteMask();
+        f.maskedSurface = 0.625;
+
+        const Expected e = reference(pic, s, f.mask_pixels(), f.mask_active(), 0.625);
+        const double share = run(f, s);
+        const RefPicture got = result_of(f);
+        ASSERT_EQ(first_difference(got, e.result), -1) << "picture " << n;
+        ASSERT_DOUBLE_EQ(share, e.share) << "picture " << n;
+        ASSERT_DOUBLE_EQ(f.maskedSurface, e.masked_surface) << "picture " << n;
+        // The reference picture itself is never touched.
+        ASSERT_EQ(0, std::memcmp(f.reference_pixels(), pic.px.data(), pic.px.size()));
+    }
+}
+
+const Settings kSettings[] = {
+    {1, 1, 0, 0, 0, 0},        {3, 0.5, 0, 0, 0, 0},      {0, 0, 1, 2, 0, 0},         {0, 0, 0, 0, 3, 0.25},
+    {1, 0.8, 3, 1.2, 1, 0.5},  {3, 1.0 / 3, 1, 0.1, 3, 7}, {1, -1, 3, -2, 1, 0},       {3, 0, 1, 0, 3, 0},
+    {1, kInf, 0, 0, 0, 0},     {3, kInf, 3, -kInf, 0, 0}, {1, 1e-300, 3, 1e300, 0, 0}, {2, kNaN, 1, 1, 7, kNaN},
+    {1.5, 3, kNaN, 2, 3, 0.5}, {-1, 1, 3, 1, 1, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Small, AgainstReference,
+                         ::testing::Combine(::testing::ValuesIn(kSettings),
+                                            ::testing::Values(MaskKind::None, MaskKind::NearWhite,
+                                                              MaskKind::Triangle, MaskKind::Deleted),
+                                            ::testing::Values(std::pair{1, 1}, std::pair{7, 1},
+                                                              std::pair{13, 7}, std::pair{64, 9})));
+
+// Large enough to be split between cores, with slice edges off any alignment.
+INSTANTIATE_TEST_SUITE_P(Split, AgainstReference,
+                         ::testing::Combine(::testing::Values(kSettings[0], kSettings[4], kSettings[5]),
+                                            ::testing::Values(MaskKind::None, MaskKind::NearWhite),
+                                            ::testing::Values(std::pair{1023, 601})));
+
+// --- figures ---------------------------------------------------------------
+
+RefPicture row_of(const std::vector<std::array<int, 3>>& bgr) {
+    RefPicture p = uniform_picture(static_cast<int>(bgr.size()), 1, 0);
+    for (std::size_t i = 0; i < bgr.size(); ++i) {
+        for (int c = 0; c < 3; ++c) p.px[4 * i + c] = static_cast<std::uint8_t>(bgr[i][c]);
+        p.px[4 * i + 3] = static_cast<std::uint8_t>(40 + i);
+    }
+    return p;
+}
+
+bool marked_green(const RefPicture& p, int x) { return p.at(1, x, 1) == 0 && p.at(2, x, 1) == 255 && p.at(3, x, 1) == 0; }
+
+TEST(RatioFilter, BlueOverRedMarksExactlyThosePixels) {
+    const RefPicture pic = row_of({{10, 0, 9}, {9, 0, 9}, {200, 255, 201}, {1, 1, 0}, {0, 0, 0}, {255, 7, 254}});
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.maskedSurface = 0.5;
+    EXPECT_DOUBLE_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 3.0 / 6);
+    EXPECT_EQ(f.maskedSurface, 0.0);
+    const RefPicture out = result_of(f);
+    const bool expect[] = {true, false, false, true, false, true};
+    for (int x = 1; x <= 6; ++x) {
+        SCOPED_TRACE(x);
+        if (expect[x - 1]) {
+            EXPECT_TRUE(marked_green(out, x));
+        } else {
+            for (int c = 1; c <= 3; ++c) EXPECT_EQ(out.at(c, x, 1), pic.at(c, x, 1));
+        }
+        EXPECT_EQ(out.at(4, x, 1), pic.at(4, x, 1));  // fourth byte kept in every case
+    }
+}
+
+TEST(RatioFilter, BoundItselfFailsBothModes) {
+    // blue 10, red 30: 10 < 15 passes "less than 0.5 x red"; blue 15 equals the bound.
+    const RefPicture pic = row_of({{10, 0, 30}, {15, 0, 30}, {16, 0, 30}});
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    EXPECT_DOUBLE_EQ(f.app_filter(3, 0.5, 0, 0, 0, 0), 1.0 / 3);
+    RefPicture out = result_of(f);
+    EXPECT_TRUE(marked_green(out, 1));
+    EXPECT_FALSE(marked_green(out, 2));
+    EXPECT_FALSE(marked_green(out, 3));
+    EXPECT_DOUBLE_EQ(f.app_filter(1, 0.5, 0, 0, 0, 0), 1.0 / 3);
+    out = result_of(f);
+    EXPECT_FALSE(marked_green(out, 1));
+    EXPECT_FALSE(marked_green(out, 2));
+    EXPECT_TRUE(marked_green(out, 3));
+}
+
+TEST(RatioFilter, AllTestsOffGiveAPlainCopy) {
+    std::mt19937 rng(5);
+    const RefPicture pic = random_picture(40, 30, rng);
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.MaskBLC();
+    f.app_filter(1, 0.5, 0, 0, 0, 0);  // marks the result, sets maskedSurface
+    const double masked = f.maskedSurface;
+    ASSERT_NE(first_difference(result_of(f), pic), -1);
+    EXPECT_EQ(f.app_filter(0, 5, 2, 5, 7, 5), 0.0);
+    EXPECT_EQ(first_difference(result_of(f), pic), -1);
+    EXPECT_EQ(f.maskedSurface, masked);
+}
+
+TEST(RatioFilter, MaskLeavingOutEverythingPaintsBlue) {
+    std::mt19937 rng(9);
+    const RefPicture pic = random_picture(21, 13, rng);
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.Mask({{2, 3, 3}, {2, 2, 3}}, 3);  // entirely beyond the picture
+    EXPECT_EQ(f.app_filter(1, 0, 3, 100, 0, 0), 0.0);
+    EXPECT_EQ(f.maskedSurface, 1.0);
+    const RefPicture out = result_of(f);
+    for (int y = 1; y <= 13; ++y)
+        for (int x = 1; x <= 21; ++x) {
+            ASSERT_EQ(out.at(1, x, y), 255);
+            ASSERT_EQ(out.at(2, x, y), 0);
+            ASSERT_EQ(out.at(3, x, y), 0);
+            ASSERT_EQ(out.at(4, x, y), pic.at(4, x, y));
+        }
+}
+
+TEST(RatioFilter, MaskLeftActiveOverANewPictureMarksNothingInside) {
+    std::mt19937 rng(13);
+    clsPicfilter f;
+    f.Picture(to_image(uniform_picture(10, 10, 0)));
+    f.MaskBLC();  // everything inside
+    const RefPicture next = random_picture(37, 5, rng);
+    f.Picture(to_image(next));
+    EXPECT_EQ(f.app_filter(0, 0, 0, 0, 3, 1000), 0.0);
+    EXPECT_EQ(f.maskedSurface, 1.0);
+    const RefPicture out = result_of(f);
+    for (int y = 1; y <= 5; ++y)
+        for (int x = 1; x <= 37; ++x) ASSERT_EQ(out.at(1, x, y), 255);
+    // Once switched off, every pixel counts again.
+    f.deleteMask();
+    EXPECT_GT(f.app_filter(0, 0, 0, 0, 3, 1000), 0.9);
+    EXPECT_EQ(f.maskedSurface, 0.0);
+}
+
+TEST(RatioFilter, HalfMaskedPicture) {
+    // Left half dark (inside by the near-white rule), right half white.
+    RefPicture pic = uniform_picture(8, 4, 255);
+    for (int y = 1; y <= 4; ++y)
+        for (int x = 1; x <= 4; ++x) {
+            pic.at(1, x, y) = static_cast<std::uint8_t>(x <= 2 ? 50 : 10);
+            pic.at(2, x, y) = 20;
+            pic.at(3, x, y) = 20;
+        }
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.MaskBLC();
+    // Blue over red passes columns 1-2 only, of the 16 considered pixels.
+    EXPECT_DOUBLE_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 8.0 / 16);
+    EXPECT_DOUBLE_EQ(f.maskedSurface, 0.5);
+}
+
+// --- refusals and nothing to do -------------------------------------------
+
+class NotANumber : public ::testing::TestWithParam<Settings> {};
+
+TEST_P(NotANumber, IsRefusedAndNothingChanges) {
+    std::mt19937 rng(17);
+    const RefPicture pic = random_picture(19, 11, rng);
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.app_filter(1, 1, 0, 0, 0, 0);
+    const RefPicture before = result_of(f);
+    const double masked = f.maskedSurface = 0.375;
+    const Settings s = GetParam();
+    try {
+        run(f, s);
+        FAIL() << "accepted " << s;
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("seuil"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(first_difference(result_of(f), before), -1);
+    EXPECT_EQ(f.maskedSurface, masked);
+}
+
+INSTANTIATE_TEST_SUITE_P(Thresholds, NotANumber,
+                         ::testing::Values(Settings{1, kNaN, 0, 0, 0, 0}, Settings{0, 0, 3, kNaN, 0, 0},
+                                           Settings{1, 1, 1, 1, 3, kNaN}, Settings{3, -kNaN, 0, 0, 0, 0}));
+
+TEST(RatioFilter, WithoutAPictureReturnsZeroAndChangesNothing) {
+    clsPicfilter f;
+    f.maskedSurface = 0.25;
+    EXPECT_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 0.0);
+    EXPECT_EQ(f.maskedSurface, 0.25);
+    EXPECT_EQ(f.result_pixels(), nullptr);
+
+    const RefPicture pic = row_of({{9, 9, 9}, {100, 0, 1}});
+    f.Picture(to_image(pic));
+    f.Picture(QImage());
+    EXPECT_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 0.0);
+    EXPECT_EQ(first_difference(result_of(f), pic), -1);
+    EXPECT_EQ(f.maskedSurface, 0.25);
+}
+
+// --- channel probes --------------------------------------------------------
+
+class Probe : public ::testing::TestWithParam<std::tuple<double, double>> {};
+
+TEST_P(Probe, ReadsTheReferenceAtFloorOfThePosition) {
+    auto [X, Y] = GetParam();
+    std::mt19937 rng(23);
+    const RefPicture pic = random_picture(100, 100, rng);
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.app_filter(1, 0, 0, 0, 0, 0);  // the result differs, the probes read the reference
+    const int column = static_cast<int>(std::floor(X * 100)) + 1, row = static_cast<int>(std::floor(Y * 100)) + 1;
+    EXPECT_EQ(f.comp_B(X, Y), pic.at(1, column, row));
+    EXPECT_EQ(f.comp_G(X, Y), pic.at(2, column, row));
+    EXPECT_EQ(f.comp_R(X, Y), pic.at(3, column, row));
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, Probe,
+                         ::testing::Values(std::tuple{0.0, 0.0}, std::tuple{0.999, 0.999}, std::tuple{0.5, 0.25},
+                                           std::tuple{0.0099, 0.01}, std::tuple{0.9999999999999999, 0.0},
+                                           std::tuple{0.0, 0.9999999999999999}));
+
+TEST(Probe, CornersOfANonSquarePicture) {
+    RefPicture pic = uniform_picture(3, 2, 0);
+    pic.at(2, 1, 1) = 11;  // green, top left
+    pic.at(3, 3, 2) = 22;  // red, bottom right
+    pic.at(1, 3, 1) = 33;  // blue, top right
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    EXPECT_EQ(f.comp_G(0, 0), 11);
+    EXPECT_EQ(f.comp_R(0.99, 0.99), 22);
+    EXPECT_EQ(f.comp_B(0.7, 0.4), 33);
+    EXPECT_EQ(f.comp_B(0.6, 0.4), 0);
+}
+
+class ProbeOutside : public ::testing::TestWithParam<std::tuple<double, double>> {};
+
+TEST_P(ProbeOutside, IsRefused) {
+    auto [X, Y] = GetParam();
+    clsPicfilter f;
+    f.Picture(to_image(uniform_picture(100, 100, 7)));
+    EXPECT_THROW(f.comp_R(X, Y), std::out_of_range);
+    EXPECT_THROW(f.comp_G(X, Y), std::out_of_range);
+    EXPECT_THROW(f.comp_B(X, Y), std::out_of_range);
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, ProbeOutside,
+                         ::testing::Values(std::tuple{1.0, 0.0}, std::tuple{0.0, 1.0}, std::tuple{-0.001, 0.5},
+                                           std::tuple{0.5, -1e-300}, std::tuple{kNaN, 0.5}, std::tuple{0.5, kNaN},
+                                           std::tuple{kInf, 0.0}, std::tuple{1e10, 1e10}));
+
+TEST(Probe, NeedsAPictureTakenAtSomeTime) {
+    clsPicfilter f;
+    EXPECT_THROW(f.comp_G(0, 0), std::out_of_range);
+    // A later null picture does not stop the probes: they read what is held.
+    RefPicture pic = uniform_picture(2, 2, 0);
+    pic.at(2, 1, 1) = 77;
+    f.Picture(to_image(pic));
+    f.Picture(QImage());
+    EXPECT_EQ(f.comp_G(0, 0), 77);
+}
+
+}  // namespace
