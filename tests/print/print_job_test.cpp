@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
@@ -31,6 +32,7 @@ struct PdfCase {
     const char* name;
     double sw, sh;
     bool landscape;
+    bool own_margins;  // a PDF writer with uneven margins, instead of a printer
 };
 
 void PrintTo(const PdfCase& c, std::ostream* os) { *os << c.name; }
@@ -48,11 +50,16 @@ TEST_P(PrintIntoPdf, OnePageInTheOrientationOfThePicture) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(file);
+    QPdfWriter writer(file);
+    writer.setResolution(300);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait,
+                                     QMarginsF(10, 20, 30, 40), QPageLayout::Millimeter));
+    QPagedPaintDevice& device = c.own_margins ? static_cast<QPagedPaintDevice&>(writer) : printer;
     RecordedMessages messages;
 
-    ASSERT_EQ(print_on(printer, green_request(c.sw, c.sh), messages), PrintOutcome::printed);
+    ASSERT_EQ(print_on(device, green_request(c.sw, c.sh), messages), PrintOutcome::printed);
     EXPECT_TRUE(messages.texts.empty());
-    EXPECT_EQ(printer.pageLayout().orientation(),
+    EXPECT_EQ(device.pageLayout().orientation(),
               c.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 
     constexpr int dpi = 50;
@@ -65,7 +72,7 @@ TEST_P(PrintIntoPdf, OnePageInTheOrientationOfThePicture) {
 
     // The printable area in points; the picture takes the middle half of it,
     // shortened to the picture's proportions against its top-left corner.
-    const QRectF area = printer.pageLayout().paintRectPoints();
+    const QRectF area = device.pageLayout().paintRectPoints();
     const double r = c.sh / c.sw;
     double w = area.width() / 2, h = area.height() / 2;
     if (w * r <= h)
@@ -86,10 +93,12 @@ TEST_P(PrintIntoPdf, OnePageInTheOrientationOfThePicture) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, PrintIntoPdf,
-                         ::testing::Values(PdfCase{"wide", 6000, 3000, true},
-                                           PdfCase{"square", 3000, 3000, true},
-                                           PdfCase{"tall", 3000, 6000, false},
-                                           PdfCase{"very_tall", 1500, 9000, false}),
+                         ::testing::Values(PdfCase{"wide", 6000, 3000, true, false},
+                                           PdfCase{"square", 3000, 3000, true, false},
+                                           PdfCase{"tall", 3000, 6000, false, false},
+                                           PdfCase{"very_tall", 1500, 9000, false, false},
+                                           PdfCase{"wide_uneven_margins", 6000, 3000, true, true},
+                                           PdfCase{"tall_uneven_margins", 3000, 6000, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Each way the job cannot go ahead shows one French message and leaves no
