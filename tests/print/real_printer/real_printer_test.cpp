@@ -49,14 +49,18 @@ QString scheduler_missing() {
     return {};
 }
 
-// A new PDF in `folder` that was not among `before`, once the queue has
-// finished writing it (its size stops changing), or an empty string.
-QString wait_for_new_pdf(const QString& folder, const QSet<QString>& before, int timeout_ms) {
+// A new PDF in `folder` that was not among `before` and whose name holds
+// `stem` (the queue names files after the job's title; other test runs may
+// print at the same time), once the queue has finished writing it (its size
+// stops changing), or an empty string.
+QString wait_for_new_pdf(const QString& folder, const QSet<QString>& before, int timeout_ms,
+                         const QString& stem = QString()) {
     const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + timeout_ms;
     qint64 last_size = -1;
     QString candidate;
     while (QDateTime::currentMSecsSinceEpoch() < deadline) {
-        const QSet<QString> now = pdfs_in(folder) - before;
+        QSet<QString> now = pdfs_in(folder) - before;
+        now.removeIf([&](const QString& name) { return !name.contains(stem); });
         if (!now.isEmpty()) {
             candidate = QDir(folder).filePath(*now.begin());
             const qint64 size = QFileInfo(candidate).size();
@@ -89,6 +93,32 @@ PrintRequest request_with_both_tools() {
     return r;
 }
 
+constexpr int dpi = 60;
+
+// Prints `request` on the default printer and returns the sheet that the
+// PDF queue made of it, rendered at `dpi` (null after a reported failure).
+QImage print_through_default_printer(const PrintRequest& request) {
+    const QString folder = pdf_folder();
+    const QSet<QString> before = pdfs_in(folder);
+    RecordedMessages messages;
+    if (print_on_default_printer(request, messages) != PrintOutcome::printed) {
+        ADD_FAILURE() << "not printed: "
+                      << (messages.texts.empty() ? std::string() : messages.texts[0].toStdString());
+        return {};
+    }
+    EXPECT_TRUE(messages.texts.empty());
+    const QString stem = QFileInfo(request.image_filename).completeBaseName();
+    const QString pdf = wait_for_new_pdf(folder, before, 20000, stem);
+    if (pdf.isEmpty()) {
+        ADD_FAILURE() << "no PDF appeared in " << folder.toStdString();
+        return {};
+    }
+    QTemporaryDir work;
+    const QImage sheet = render_pdf(pdf, dpi, work.path());
+    QFile::remove(pdf);
+    return sheet;
+}
+
 TEST(RealDefaultPrinter, PrintsOnePageThatComesOutAsPdf) {
     const QString missing = scheduler_missing();
     if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
@@ -98,19 +128,7 @@ TEST(RealDefaultPrinter, PrintsOnePageThatComesOutAsPdf) {
     ASSERT_FALSE(printer.isNull()) << "the private scheduler reports no default printer";
     EXPECT_EQ(printer.printerName(), QStringLiteral("PDF"));
 
-    const QString folder = pdf_folder();
-    const QSet<QString> before = pdfs_in(folder);
-    const PrintRequest request = request_with_both_tools();
-    RecordedMessages messages;
-    ASSERT_EQ(print_on_default_printer(request, messages), PrintOutcome::printed);
-    EXPECT_TRUE(messages.texts.empty());
-
-    const QString pdf = wait_for_new_pdf(folder, before, 20000);
-    ASSERT_FALSE(pdf.isEmpty()) << "no PDF appeared in " << folder.toStdString();
-    QTemporaryDir work;
-    constexpr int dpi = 60;
-    const QImage sheet = render_pdf(pdf, dpi, work.path());
-    QFile::remove(pdf);
+    const QImage sheet = print_through_default_printer(request_with_both_tools());
     ASSERT_FALSE(sheet.isNull());
 
     // Landscape for the wide picture: the queue's sheets are upright and a
@@ -162,6 +180,39 @@ TEST(RealDefaultPrinter, PrintsOnePageThatComesOutAsPdf) {
     EXPECT_TRUE(colour_near(page, expected.topLeft() + QPointF(6, 5), kPrintNameColour, 6, 80));
 }
 
+TEST(RealDefaultPrinter, TallPictureComesOutUpright) {
+    const QString missing = scheduler_missing();
+    if (!missing.isEmpty()) GTEST_SKIP() << missing.toStdString();
+    ensure_app();
+    PrintRequest request;
+    request.image = solid_picture(150, 300, kGreen);
+    request.view.picture_width = 3000;
+    request.view.picture_height = 6000;
+    request.view.view_left = 120;
+    request.view.view_top = 960;
+    request.view.view_width = 3000;
+    request.view.view_height = 6000;
+    request.image_filename = QStringLiteral("debout_%1.jpg").arg(getpid());
+
+    const QImage sheet = print_through_default_printer(request);
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_GT(sheet.height(), sheet.width());
+
+    // Twice as high as wide: the box's full height, half of it wide.
+    QPrinter reference(QPrinterInfo::defaultPrinter());
+    reference.setPageOrientation(QPageLayout::Portrait);
+    const QRectF area = reference.pageLayout().paintRectPoints();
+    const double s = dpi / 72.0;
+    const QRectF expected((area.x() + area.width() / 4) * s, (area.y() + area.height() / 4) * s,
+                          area.height() / 4 * s, area.height() / 2 * s);
+    const QRect found = colour_bounds(sheet, kGreen, 60);
+    ASSERT_FALSE(found.isEmpty()) << "the picture is not on the page";
+    EXPECT_NEAR(found.left(), expected.left(), 3);
+    EXPECT_NEAR(found.top(), expected.top(), 3);
+    EXPECT_NEAR(found.right() + 1, expected.right(), 3);
+    EXPECT_NEAR(found.bottom() + 1, expected.bottom(), 3);
+}
+
 // A queue of the same scheduler that turns every job away.
 TEST(RealDefaultPrinter, RefusedJobShowsAMessageAndPrintsNothing) {
     const QString missing = scheduler_missing();
@@ -177,7 +228,7 @@ TEST(RealDefaultPrinter, RefusedJobShowsAMessageAndPrintsNothing) {
               PrintOutcome::printer_refused);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], kPrinterRefusedText);
-    EXPECT_TRUE(wait_for_new_pdf(folder, before, 2000).isEmpty());
+    EXPECT_TRUE(wait_for_new_pdf(folder, before, 2000, QStringLiteral("impression_")).isEmpty());
 }
 
 // Run with CUPS_SERVER pointing where no scheduler answers.
@@ -192,7 +243,7 @@ TEST(NoPrintSystem, NoDefaultPrinterMeansAMessageAndNoJob) {
               PrintOutcome::no_default_printer);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], QStringLiteral("Aucune imprimante par défaut"));
-    EXPECT_TRUE(wait_for_new_pdf(folder, before, 1500).isEmpty());
+    EXPECT_TRUE(wait_for_new_pdf(folder, before, 1500, QStringLiteral("impression_")).isEmpty());
 }
 
 }  // namespace
