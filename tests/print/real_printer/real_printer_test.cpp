@@ -228,7 +228,7 @@ TEST(RealDefaultPrinter, RefusedJobShowsAMessageAndPrintsNothing) {
               PrintOutcome::printer_refused);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], kPrinterRefusedText);
-    EXPECT_TRUE(wait_for_new_pdf(folder, before, 2000, QStringLiteral("impression_")).isEmpty());
+    EXPECT_TRUE(wait_for_new_pdf(folder, before, 2000, QStringLiteral("impression_%1").arg(getpid())).isEmpty());
 }
 
 // Run with CUPS_SERVER pointing where no scheduler answers.
@@ -243,7 +243,7 @@ TEST(NoPrintSystem, NoDefaultPrinterMeansAMessageAndNoJob) {
               PrintOutcome::no_default_printer);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], QStringLiteral("Aucune imprimante par défaut"));
-    EXPECT_TRUE(wait_for_new_pdf(folder, before, 1500, QStringLiteral("impression_")).isEmpty());
+    EXPECT_TRUE(wait_for_new_pdf(folder, before, 1500, QStringLiteral("impression_%1").arg(getpid())).isEmpty());
 }
 
 }  // namespace
