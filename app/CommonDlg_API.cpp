@@ -33,7 +33,8 @@ QString get_folder(const QString& path) {
 bool file_exists(const QString& path) {
     if (path.isEmpty()) return false;
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe without a writer cannot hang the caller.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +144,21 @@ TEST_F(FileExists, FileWithoutReadPermissionIsMissing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: readable file not found, 2: unreadable file found, 3: no ordinary user";
+}
+
+TEST_F(FileExists, NamedPipeWithoutWriterDoesNotHang) {
+    const QString fifo = dir.filePath("pipe.jpg");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(10);  // a blocking open ends here, killed
+        ::_exit(file_exists(fifo) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "file_exists blocked on a named pipe";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
