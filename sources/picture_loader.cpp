@@ -1,5 +1,6 @@
 #include "picture_loader.h"
 
+#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <QBuffer>
@@ -16,6 +17,10 @@
 
 namespace sources {
 namespace {
+
+// No picture within the size limit needs a larger file (an uncompressed
+// 32-bit bitmap of the largest size plus room for headers and palettes).
+constexpr std::int64_t kMaxFileBytes = kMaxPicturePixels * 4 + (std::int64_t{1} << 20);
 
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
@@ -185,7 +190,6 @@ QImage load_picture(const QString& path, QString* error) {
     QString ignored;
     if (!error) error = &ignored;
     const QFileInfo info(path);
-    QFile file(path);
     if (path.isEmpty() || !info.exists()) {
         *error = QStringLiteral("%1 : fichier introuvable").arg(path);
         return {};
@@ -194,6 +198,17 @@ QImage load_picture(const QString& path, QString* error) {
         *error = QStringLiteral("%1 : c'est un dossier").arg(path);
         return {};
     }
+    // A pipe would block the window and a device could be read forever.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 : ce n'est pas un fichier ordinaire").arg(path);
+        return {};
+    }
+    if (st.st_size > kMaxFileBytes) {
+        *error = QStringLiteral("%1 : fichier trop gros pour être une image (%2 octets)").arg(path).arg(st.st_size);
+        return {};
+    }
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("%1 : lecture impossible (%2)").arg(path, file.errorString());
         return {};

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "picture_loader.h"
 
@@ -254,6 +257,49 @@ TEST_F(BadFile, EachIsRefusedWithItsReason) {
     // Through a regular file, so that even root cannot read it.
     const QString plain = write("plain", "x");
     EXPECT_FALSE(refusal(plain + "/inside.jpg").isEmpty());
+}
+
+// Run in a child with an alarm: a loader that blocks or reads without end
+// is killed instead of hanging the tests.
+QString refusal_in_child(const QString& path) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe_fds[0]);
+        ::alarm(10);
+        QString error;
+        const QImage img = sources::load_picture(path, &error);
+        const QByteArray text = (img.isNull() ? error : QStringLiteral("loaded")).toUtf8();
+        const ssize_t written = ::write(pipe_fds[1], text.constData(), static_cast<std::size_t>(text.size()));
+        ::_exit(written == text.size() ? 0 : 1);
+    }
+    ::close(pipe_fds[1]);
+    QByteArray text;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipe_fds[0], buf, sizeof buf)) > 0;) text.append(buf, n);
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status)) return QStringLiteral("killed");
+    return QString::fromUtf8(text);
+}
+
+TEST_F(BadFile, SpecialFilesAreRefusedWithoutReading) {
+    const QString fifo = dir.filePath("pipe.jpg");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    EXPECT_TRUE(refusal_in_child(fifo).contains(QStringLiteral("fichier ordinaire"))) << refusal_in_child(fifo).toStdString();
+    const QString zero = refusal_in_child(QStringLiteral("/dev/zero"));
+    EXPECT_TRUE(zero.contains(QStringLiteral("fichier ordinaire"))) << zero.toStdString();
+}
+
+TEST_F(BadFile, FileTooBigForAnyPictureIsRefusedUnread) {
+    // Sparse: costs no disk.
+    QFile big(dir.filePath("big.bmp"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(sources::kMaxPicturePixels * 4 + (qint64{1} << 21)));
+    big.close();
+    EXPECT_TRUE(refusal(big.fileName()).contains(QStringLiteral("trop gros")));
 }
 
 // Damaged copies of real files must never crash the loader nor be shown
