@@ -61,6 +61,11 @@ bool replace_file_atomically(const QString& path, const void* data, std::size_t 
     }
     if (!write_all(fd, static_cast<const char*>(data), size)) err = errno;
     if (!err && ::fchmod(fd, mode) != 0) err = errno;
+    // A file replaced by another user (root, typically) stays its owner's.
+    // Only a privileged process can do this; anyone else already owns it or
+    // keeps the new file as its own.
+    if (!err && had_file && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)!::fchown(fd, old.st_uid, old.st_gid);
     if (!err && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
     if (!err && ::rename(tmpl.c_str(), target.constData()) != 0) err = errno;

@@ -192,6 +192,22 @@ TEST(JpegWriter, ReplacingARecordKeepsItsPermissionsAndNewOnesFollowTheUmask) {
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
+TEST(JpegWriter, ReplacingAnotherUsersRecordKeepsItsOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
+    QTemporaryDir dir;
+    const QString staging = dir.filePath("tmp.bmp");
+    const QString record = dir.filePath("theirs.jpg");
+    ASSERT_TRUE(write_bytes(record, "x"));
+    ASSERT_EQ(::chown(QFile::encodeName(record).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(sources::write_staging_bitmap(staging, smooth_picture(16, 16, 0), nullptr));
+    ASSERT_EQ(sources::write_jpeg_from_bitmap(staging, record, 80, nullptr), kDIWriteJpgOk);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(record).constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_GT(st.st_size, 100) << "and it was replaced";
+}
+
 TEST(JpegWriter, ThreeArgumentCallReadsTheUsersStagingFile) {
     QTemporaryDir dir;
     QString error;

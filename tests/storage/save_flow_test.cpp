@@ -77,6 +77,16 @@ TEST_F(SaveFlow, CancelWithoutAStagingFileCreatesNone) {
     EXPECT_FALSE(QFile::exists(record));
 }
 
+TEST_F(SaveFlow, NoPictureYetIsReportedAndWritesNothing) {
+    ASSERT_TRUE(write_bytes(record, "the record"));
+    EXPECT_EQ(sources::save_flow(QImage(), record, answers.dialogs(), staging), sources::SaveOutcome::Failed);
+    ASSERT_EQ(answers.errors.size(), 1);
+    EXPECT_TRUE(answers.errors[0].startsWith(sources::kSaveErrorPrefix));
+    EXPECT_GT(answers.errors[0].size(), sources::kSaveErrorPrefix.size()) << "with a reason";
+    EXPECT_EQ(read_all(record), "the record");
+    EXPECT_FALSE(QFile::exists(staging));
+}
+
 TEST_F(SaveFlow, CreatesAMissingRecord) {
     const QImage picture = smooth_picture(50, 30, 9);
     ASSERT_EQ(sources::save_flow(picture, record, answers.dialogs(), staging), sources::SaveOutcome::Saved);
