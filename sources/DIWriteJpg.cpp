@@ -30,7 +30,8 @@ public:
         if (data_) ::munmap(data_, size_);
     }
     bool open(const QString& path, QString* error) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking: a named pipe in its place must not hang the caller.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             *error = failure(path, errno);
             return false;

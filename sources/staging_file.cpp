@@ -146,7 +146,7 @@ bool write_staging_bitmap(const QString& staging, const QImage& picture, QString
 }
 
 bool staged_bitmap_complete(const QString& staging, int width, int height) {
-    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(staging).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     std::array<unsigned char, bitmap::kTopDownHeaderSize> head{};
