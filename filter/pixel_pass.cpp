@@ -1,5 +1,7 @@
 #include "pixel_pass.h"
 
+#include <immintrin.h>
+
 #include <cstring>
 #include <vector>
 
@@ -31,11 +33,113 @@ void map_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, cons
     }
 }
 
+// The folded tables as three byte tables (blue, green, red) indexed by the
+// byte the pixel contributes: its own channel byte, or with false colour its
+// grey level round((b + g + r) / 3) = (b + g + r + 1) div 3 (a sum of three
+// bytes is never a multiple of 3 plus a half). Returns false when the folded
+// tables are not of that form, and the word-table pass must be used.
+bool byte_tables(const PixelMap& m, std::uint8_t (&t)[3][256]) {
+    for (int i = 0; i < 256; ++i) {
+        const std::uint32_t w = m.false_colour ? m.by_sum[static_cast<std::size_t>(3 * i)]
+                                               : (m.blue[i] | m.green[i] | m.red[i]);
+        const std::uint32_t own[3] = {m.blue[i], m.green[i] >> 8, m.red[i] >> 16};
+        for (int c = 0; c < 3; ++c) {
+            t[c][i] = static_cast<std::uint8_t>(w >> (8 * c));
+            if (!m.false_colour && own[c] > 0xFF) return false;
+        }
+    }
+    if (m.false_colour)
+        for (int s = 0; s <= 765; ++s)
+            if ((m.by_sum[static_cast<std::size_t>(s)] & 0xFFFFFF) != (m.by_sum[static_cast<std::size_t>((s + 1) / 3 * 3)] & 0xFFFFFF))
+                return false;
+    return true;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define PICFILTER_X86 1
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vbmi")
+// GCC 12's own AVX-512 intrinsics start from an undefined vector, which it
+// then reports as possibly uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Sixteen pixels at a time: each colour byte is replaced by its table's
+// entry at `index` through two-table byte permutes (128 entries each, the
+// top bit of the index choosing the pair); the fourth byte comes from `px`.
+struct VectorTables {
+    __m512i q[3][4];
+    explicit VectorTables(const std::uint8_t (&t)[3][256]) {
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 4; ++k) q[c][k] = _mm512_loadu_si512(t[c] + 64 * k);
+    }
+};
+
+inline __m512i look_up(const VectorTables& v, __m512i index, __m512i px) {
+    constexpr __mmask64 kChannel[3] = {0x1111111111111111ull, 0x2222222222222222ull, 0x4444444444444444ull};
+    const __mmask64 high = _mm512_movepi8_mask(index);
+    __m512i r = index;
+    for (int c = 0; c < 3; ++c) {
+        r = _mm512_mask2_permutex2var_epi8(v.q[c][2], r, _kand_mask64(kChannel[c], high), v.q[c][3]);
+        r = _mm512_mask2_permutex2var_epi8(v.q[c][0], r, _kandn_mask64(high, kChannel[c]), v.q[c][1]);
+    }
+    return _mm512_mask_blend_epi8(0x8888888888888888ull, r, px);
+}
+
+// The grey level of each pixel, (b + g + r + 1) div 3, in all four bytes.
+inline __m512i grey_of(__m512i px) {
+    const __m512i sum16 = _mm512_maddubs_epi16(px, _mm512_set1_epi32(0x00010101));
+    const __m512i sum = _mm512_madd_epi16(sum16, _mm512_set1_epi16(1));  // b + g + r, < 2^16
+    const __m512i grey = _mm512_mulhi_epu16(_mm512_add_epi32(sum, _mm512_set1_epi32(1)), _mm512_set1_epi16(21846));
+    return _mm512_mullo_epi32(grey, _mm512_set1_epi32(0x01010101));
+}
+
+void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const VectorTables& v,
+                    bool false_colour) {
+    std::size_t i = 0;
+    if (false_colour) {
+        for (; i + 16 <= n; i += 16) {
+            const __m512i px = _mm512_loadu_si512(src + i);
+            _mm512_storeu_si512(dst + i, look_up(v, grey_of(px), px));
+        }
+    } else {
+        for (; i + 16 <= n; i += 16) {
+            const __m512i px = _mm512_loadu_si512(src + i);
+            _mm512_storeu_si512(dst + i, look_up(v, px, px));
+        }
+    }
+}
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+#endif
+
+bool has_byte_permutes() {
+#ifdef PICFILTER_X86
+    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vbmi");
+    return yes;
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, const PixelMap& map) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);
     auto* d = reinterpret_cast<std::uint32_t*>(dst);
+#ifdef PICFILTER_X86
+    std::uint8_t t[3][256];
+    if (has_byte_permutes() && byte_tables(map, t)) {
+        const VectorTables v(t);
+        parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+            const std::size_t whole = b + (e - b) / 16 * 16;
+            map_slice_vbmi(s + b, d + b, whole - b, v, map.false_colour);
+            map_slice(s + whole, d + whole, e - whole, map);
+        });
+        return;
+    }
+#endif
     parallel_slices(pixels, kMinPixelsPerThread,
                     [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
 }

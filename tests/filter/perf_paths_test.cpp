@@ -197,4 +197,32 @@ TEST(Deconvolution, FlatPictureNearestARoundingBoundary) {
     }
 }
 
+// The table pass on pictures holding every byte in every channel and every
+// sum of three bytes, long enough for two threads and with a tail that fills
+// no whole vector, for each colour setting's kind of table.
+class TablePass : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(TablePass, MatchesThePlainLoops) {
+    const auto [w, color] = GetParam();
+    const int h = 700;
+    std::mt19937 rng(static_cast<unsigned>(w + color));
+    RefPicture in = random_picture(w, h, rng);
+    for (int i = 0; i < 766; ++i) {  // b + g + r = i, and byte i % 256 in each channel
+        const int b = std::min(i, 255), g = std::min(i - b, 255), r = i - b - g;
+        const std::uint8_t px[4] = {static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(g),
+                                    static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(i)};
+        std::memcpy(&in.px[4 * static_cast<std::size_t>(i)], px, 4);
+        const std::uint8_t same[4] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i % 256),
+                                      static_cast<std::uint8_t>(i * 7), 0};
+        std::memcpy(&in.px[4 * static_cast<std::size_t>(766 + i)], same, 4);
+    }
+    clsPicfilter f;
+    f.Picture(to_image(in));
+    f.PicProcessing(true, 20, -30, 90, color);
+    EXPECT_EQ(from_buffer(f.result_pixels(), w, h).px, reference_processing(in, true, 20, -30, 90, color).px);
+}
+
+INSTANTIATE_TEST_SUITE_P(WidthsAndColours, TablePass,
+                         ::testing::Combine(::testing::Values(751, 1023), ::testing::Values(0, 1, 20)));
+
 }  // namespace
