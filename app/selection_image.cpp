@@ -75,8 +75,8 @@ QLabel* icon(QWidget* parent, const char* name, const char* resource, int l, int
 }  // namespace
 
 selection_image::selection_image(const QString& argument_string, const QString& program_folder,
-                                 WindowDialogs dialogs_in, QWidget* parent)
-    : QWidget(parent), dialogs(std::move(dialogs_in)) {
+                                 WindowDialogs dialogs_in, QWidget* parent, PictureReader read_picture)
+    : QWidget(parent), dialogs(std::move(dialogs_in)), read_picture_(std::move(read_picture)) {
     init_icon_resources();
     setObjectName(QStringLiteral("selection_image"));
     setWindowTitle(QStringLiteral("selection_image"));
@@ -233,7 +233,7 @@ void selection_image::picture_changed() {
 
 bool selection_image::load_image(const QString& strImage, QString* error) {
     QString reason;
-    QImage picture = sources::load_picture(strImage, &reason);
+    QImage picture = read_picture_ ? read_picture_(strImage, &reason) : sources::load_picture(strImage, &reason);
     if (picture.isNull()) {
         if (error) *error = reason;
         return false;

@@ -32,8 +32,12 @@ public:
     // `program_folder` the folder of the executable (no trailing separator).
     // Loading the window runs start-up, which may already show the open-file
     // dialog or a message through `dialogs`.
+    // `read_picture` decodes a picture file for load_image (the file loader
+    // when empty); the program passes one that may already have started.
+    using PictureReader = std::function<QImage(const QString& path, QString* error)>;
     selection_image(const QString& argument_string, const QString& program_folder,
-                    WindowDialogs dialogs = system_dialogs(), QWidget* parent = nullptr);
+                    WindowDialogs dialogs = system_dialogs(), QWidget* parent = nullptr,
+                    PictureReader read_picture = {});
     ~selection_image() override;
 
     // Start-up values: the record's picture file is image_path + image_filename.
@@ -174,6 +178,7 @@ private:
     void clear_surface();
     void show_load_error(const QString& reason);
 
+    PictureReader read_picture_;
     QImage surface_;
     view::MipPyramid mip_;
     std::uint64_t pipeline_runs_ = 0;
