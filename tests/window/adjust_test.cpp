@@ -83,7 +83,7 @@ TEST_P(AdjustSlider, ChangeRunsThePipelineAndTheViewShowsIt) {
     EXPECT_NE(shown, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, AdjustSlider,
+INSTANTIATE_TEST_SUITE_P(EachSlider, AdjustSlider,
                          ::testing::Values(SliderMove{"scrollLight", 30}, SliderMove{"scrollContrast", -40},
                                            SliderMove{"scrollGamma", 60}, SliderMove{"scrollColor", 1},
                                            SliderMove{"scrollColor", 20}),

@@ -66,7 +66,7 @@ TEST_P(ControlsTest, PlacedWithItsCaptionAndStaysThereWhenTheWindowResizes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Design, ControlsTest, ::testing::ValuesIn(kControls),
+INSTANTIATE_TEST_SUITE_P(WindowDesign, ControlsTest, ::testing::ValuesIn(kControls),
                          [](const ::testing::TestParamInfo<ControlCase>& i) { return std::string(i.param.name); });
 
 TEST_F(WindowTest, WindowOpensAtItsDesignSizeColourAndTitle) {
@@ -108,7 +108,7 @@ TEST_P(SliderRanges, HorizontalWithRangeAndStartValueAndNoLiveDrag) {
     EXPECT_EQ(changes, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Adjustments, SliderRanges,
+INSTANTIATE_TEST_SUITE_P(WindowSliders, SliderRanges,
                          ::testing::Values(SliderCase{"scrollContrast", -50, 50, 0}, SliderCase{"scrollLight", -50, 50, 0},
                                            SliderCase{"scrollGamma", 1, 254, 127}, SliderCase{"scrollColor", 0, 20, 0}),
                          [](const ::testing::TestParamInfo<SliderCase>& i) { return std::string(i.param.name); });

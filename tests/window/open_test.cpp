@@ -112,7 +112,7 @@ TEST_P(OwnFile, IsReadAgainAndKeptWhole) {
     EXPECT_TRUE(sources::same_file(chosen, record));
 }
 
-INSTANTIATE_TEST_SUITE_P(Spellings, OwnFile, ::testing::Values("exact", "dotdot", "symlink", "hardlink"));
+INSTANTIATE_TEST_SUITE_P(OwnFileSpellings, OwnFile, ::testing::Values("exact", "dotdot", "symlink", "hardlink"));
 
 TEST_F(OpenTest, RecordFolderMissingReportsTheCopyAndTheLoad) {
     auto lost = open_window(path("no/such/folder/1.jpg"));  // start-up dialog: cancelled
@@ -214,13 +214,13 @@ TEST_P(BadPictures, AsTheRecordAtStartUpTheWindowOpensEmpty) {
     EXPECT_EQ(file_bytes(bad), GetParam().bytes());
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, BadPictures,
+INSTANTIATE_TEST_SUITE_P(EachBadPicture, BadPictures,
                          ::testing::Values(BadPicture{"truncated", truncated_jpeg}, BadPicture{"empty", zero_bytes},
                                            BadPicture{"text", text_file}, BadPicture{"lying_bmp", lying_bmp},
                                            BadPicture{"huge_bmp", huge_bmp}),
                          [](const ::testing::TestParamInfo<BadPicture>& i) { return std::string(i.param.name); });
 
-TEST(SameFile, DistinctFilesAndMissingPathsAreNotTheSame) {
+TEST(OpenSameFile, DistinctFilesAndMissingPathsAreNotTheSame) {
     QTemporaryDir d;
     const QString a = d.filePath("a"), b = d.filePath("b");
     ASSERT_TRUE(write_bytes(a, "same bytes"));

@@ -25,7 +25,7 @@ view::ViewportInput window_9000_by_7000(double w, double h, double zoom) {
     return in;
 }
 
-TEST(Nearest, HalvesGoToTheEvenNeighbour) {
+TEST(ViewportNearest, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(view::nearest(2.5), 2);
     EXPECT_EQ(view::nearest(3.5), 4);
     EXPECT_EQ(view::nearest(-2.5), -2);
@@ -83,11 +83,14 @@ TEST_P(ViewportZoom, ScrollRangesAndSteps) {
     EXPECT_EQ(l.view_height, 4117);
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, ViewportZoom,
+INSTANTIATE_TEST_SUITE_P(ZoomSteps, ViewportZoom,
                          ::testing::Values(ZoomCase{1.0, 0, 1, 0, 1}, ZoomCase{2.0, 3000, 601, 1500, 301},
                                            ZoomCase{1.8, 2667, 481, 1333, 241},
                                            // a hair below 1.0, where zooming back down lands
-                                           ZoomCase{1.0 - 1e-15, 0, 1, 0, 1}));
+                                           ZoomCase{1.0 - 1e-15, 0, 1, 0, 1}),
+                         [](const ::testing::TestParamInfo<ZoomCase>& i) {
+                             return "zoom_" + std::to_string(i.index);
+                         });
 
 TEST(Viewport, RangesBeyondSixteenBits) {
     // A 16384-pixel-wide picture is 245760 twips: at zoom 5 the range is far
@@ -108,7 +111,7 @@ TEST(Viewport, SourceRectangleIsTheZoomedPartAtTheOffsets) {
     EXPECT_DOUBLE_EQ(odd.width(), 1000.0 / 3.0);  // not rounded
 }
 
-TEST(ZoomCaption, PercentWithoutDecimals) {
+TEST(ViewportZoomCaption, PercentWithoutDecimals) {
     EXPECT_EQ(view::zoom_caption(1.0), QStringLiteral("+/- 100%"));
     EXPECT_EQ(view::zoom_caption(1.2), QStringLiteral("+/- 120%"));
     double z = 1.0;
@@ -120,7 +123,7 @@ TEST(ZoomCaption, PercentWithoutDecimals) {
     EXPECT_EQ(view::zoom_caption(z), QStringLiteral("+/- 100%"));
 }
 
-TEST(TwipsToPixels, NeighbouringRectanglesShareTheirEdge) {
+TEST(ViewportTwipsToPixels, NeighbouringRectanglesShareTheirEdge) {
     const QRect a = view::twips_rect_to_pixels(120, 960, 8490, 4117);
     const QRect b = view::twips_rect_to_pixels(120, 960 + 4117, 8490, 255);
     EXPECT_EQ(a.x(), 8);
@@ -140,7 +143,7 @@ QImage stripes(int w, int h, int period) {
     return img;
 }
 
-TEST(Halve, EachPixelIsTheRoundedMeanOfItsBlock) {
+TEST(MipHalve, EachPixelIsTheRoundedMeanOfItsBlock) {
     QImage src(3, 3, QImage::Format_RGB32);
     const QRgb px[3][3] = {{qRgb(0, 10, 200), qRgb(3, 20, 100), qRgb(7, 7, 7)},
                            {qRgb(1, 30, 0), qRgb(2, 41, 0), qRgb(9, 9, 9)},
@@ -158,7 +161,7 @@ TEST(Halve, EachPixelIsTheRoundedMeanOfItsBlock) {
     EXPECT_EQ(h.pixel(1, 1), qRgb(250, 0, 1));
 }
 
-TEST(Halve, LargePictureSplitAcrossThreadsMatchesOneThreadOfWork) {
+TEST(MipHalve, LargePictureSplitAcrossThreadsMatchesOneThreadOfWork) {
     // Big enough for the parallel split: every output row must still be the
     // mean of its own two input rows.
     QImage src(37, 1201, QImage::Format_RGB32);
