@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <future>
 
@@ -51,6 +52,9 @@ QString record_field(int argc, char** argv) {
 // window as soon as its first frame is on screen and quits;
 // SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1 only quits then.
 int main(int argc, char** argv) {
+    // Qt takes the first thread that asks for its thread data as the main
+    // thread: ask here, before the decoder's thread opens the file.
+    QThread::currentThread();
     EarlyDecode early(record_field(argc, argv));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));

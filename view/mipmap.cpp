@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "parallel.h"
+#include "pixel_memory.h"
 
 namespace view {
 
@@ -98,7 +99,11 @@ void MipPyramid::rebuild(const QImage& base) {
         s = halved(s);
         if (count < levels_.size() && levels_[count].size() != s) levels_.resize(count);
         if (count == levels_.size()) {
-            QImage lvl(s, QImage::Format_RGB32);
+            // Large levels live in the engine's huge-page memory: first
+            // touches of ordinary pages cost more than the averaging itself.
+            QImage lvl = static_cast<qint64>(s.width()) * s.height() >= (1 << 18)
+                             ? picfilter::allocate_rgb32(s.width(), s.height())
+                             : QImage(s, QImage::Format_RGB32);
             if (lvl.isNull()) break;  // out of memory: draw from what we have
             levels_.push_back(std::move(lvl));
         }
