@@ -76,14 +76,16 @@ struct VectorTables {
 };
 
 inline __m512i look_up(const VectorTables& v, __m512i index, __m512i px) {
-    constexpr __mmask64 kChannel[3] = {0x1111111111111111ull, 0x2222222222222222ull, 0x4444444444444444ull};
     const __mmask64 high = _mm512_movepi8_mask(index);
-    __m512i r = index;
+    __m512i channel[3];
     for (int c = 0; c < 3; ++c) {
-        r = _mm512_mask2_permutex2var_epi8(v.q[c][2], r, _kand_mask64(kChannel[c], high), v.q[c][3]);
-        r = _mm512_mask2_permutex2var_epi8(v.q[c][0], r, _kandn_mask64(high, kChannel[c]), v.q[c][1]);
+        const __m512i low_half = _mm512_permutex2var_epi8(v.q[c][0], index, v.q[c][1]);
+        const __m512i high_half = _mm512_permutex2var_epi8(v.q[c][2], index, v.q[c][3]);
+        channel[c] = _mm512_mask_blend_epi8(high, low_half, high_half);
     }
-    return _mm512_mask_blend_epi8(0x8888888888888888ull, r, px);
+    const __m512i bg = _mm512_mask_blend_epi8(0x2222222222222222ull, channel[0], channel[1]);
+    const __m512i bgr = _mm512_mask_blend_epi8(0x4444444444444444ull, bg, channel[2]);
+    return _mm512_mask_blend_epi8(0x8888888888888888ull, bgr, px);
 }
 
 // The grey level of each pixel, (b + g + r + 1) div 3, in all four bytes.
