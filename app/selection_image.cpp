@@ -354,6 +354,8 @@ void selection_image::Form_Paint() {
 
     if (surface_.isNull()) return;
     QPainter painter(&surface_);
+    // Only what this paint draws goes to the screen again.
+    QRect dirty;
     if (view_width > 0 && view_height > 0) {
         const QRect target = view::twips_rect_to_pixels(view_left, view_top, view_width, view_height);
         if (PBox.image.isNull()) {
@@ -362,8 +364,11 @@ void selection_image::Form_Paint() {
             const QRectF source = view::source_rect(offset_x, offset_y, picture_width(), picture_height(), zoom_factor);
             mip_.draw(painter, target, PBox.image, twips_to_pixels(source));
         }
+        dirty = target;
     }
     draw_overlays(painter);
+    // Overlays may reach anywhere on the view's side of the window.
+    if (test_angle->isChecked() || test_long->isChecked()) dirty = surface_.rect();
 
     painter.setPen(QColor(0, 0, 255));
     QFont font(QStringLiteral("arial"));
@@ -372,10 +377,11 @@ void selection_image::Form_Paint() {
     painter.setFont(font);
     const QPoint corner(static_cast<int>(view::nearest(twips_to_pixels(view_left))),
                         static_cast<int>(view::nearest(twips_to_pixels(view_top))));
+    QRect text_rect;
     painter.drawText(QRect(corner, QSize(surface_.width(), surface_.height())), Qt::AlignLeft | Qt::AlignTop,
-                     image_filename);
+                     image_filename, &text_rect);
     painter.end();
-    update();
+    update(dirty | text_rect);
 }
 
 void selection_image::draw_overlays(QPainter&) {}
@@ -396,6 +402,7 @@ void selection_image::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.drawImage(event->rect(), surface_, event->rect());
     painter.end();
+    ++frames_shown_;
     if (first_frame_pending_ && isVisible()) {
         first_frame_pending_ = false;
         if (first_frame_shown) first_frame_shown();

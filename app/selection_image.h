@@ -134,6 +134,9 @@ public:
     // How many times Form_Paint has run (nested runs included).
     std::uint64_t paint_runs() const { return paint_runs_; }
 
+    // How many paint events have put the surface on screen.
+    std::uint64_t frames_shown() const { return frames_shown_; }
+
     // Called once, after the first paint event has put the surface on screen.
     std::function<void()> first_frame_shown;
 
@@ -183,5 +186,6 @@ private:
     view::MipPyramid mip_;
     std::uint64_t pipeline_runs_ = 0;
     std::uint64_t paint_runs_ = 0;
+    std::uint64_t frames_shown_ = 0;
     bool first_frame_pending_ = true;
 };

@@ -100,6 +100,16 @@ TEST_F(ViewPaintTest, OffsetsSurviveANewPicture) {
     EXPECT_DOUBLE_EQ(w->zoom_factor, 3.0);
 }
 
+TEST_F(ViewPaintTest, EveryRepaintReachesTheScreen) {
+    auto w = halves();
+    for (int i = 0; i < 3; ++i) {
+        const std::uint64_t frames = w->frames_shown();
+        w->Form_Paint();
+        QApplication::processEvents();
+        EXPECT_GT(w->frames_shown(), frames);
+    }
+}
+
 TEST_F(ViewPaintTest, FileNameIsPrintedInBlueAtTheViewCorner) {
     const QString record = save(uniform(400, 200, qRgb(255, 255, 255)), "named.jpg", "PNG");
     auto w = open_window(record);
