@@ -8,6 +8,7 @@
 #include <QtEndian>
 #include <unistd.h>
 
+#include "dialogs.h"
 #include "open_image.h"
 
 namespace {
@@ -230,6 +231,35 @@ TEST(OpenSameFile, DistinctFilesAndMissingPathsAreNotTheSame) {
     EXPECT_FALSE(sources::same_file(d.filePath("missing"), d.filePath("missing2")));
     EXPECT_TRUE(sources::same_file(d.filePath("missing"), d.filePath("missing")));
     EXPECT_FALSE(sources::same_file(QString(), a));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OpenDialogFilters, EveryLetterCaseOfThePicturesIsShown) {
+    const QStringList filters = name_filters(QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*"));
+    ASSERT_EQ(filters.size(), 3);
+    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("JPEG (")));
+    EXPECT_TRUE(filters[1].startsWith(QStringLiteral("Bitmap (")));
+    EXPECT_TRUE(filters[2].startsWith(QStringLiteral("Tous (")));
+    QTemporaryDir d;
+    for (const char* name : {"a.jpg", "b.JPG", "c.jpeg", "d.JPEG", "e.bmp", "f.BMP", "g.txt", "noextension"})
+        ASSERT_TRUE(write_bytes(d.filePath(QString::fromLatin1(name)), "x"));
+    // The patterns between the parentheses, as the dialog applies them
+    // (case-sensitively on this platform).
+    auto shown = [&](const QString& filter) {
+        const QString inside = filter.section(QLatin1Char('('), 1).chopped(1);
+        QDir dir(d.path());
+        dir.setFilter(QDir::Files | QDir::CaseSensitive);
+        dir.setNameFilters(inside.split(QLatin1Char(' ')));
+        dir.setSorting(QDir::Name | QDir::IgnoreCase);
+        QStringList names = dir.entryList();
+        return names;
+    };
+    EXPECT_EQ(shown(filters[0]), (QStringList{"a.jpg", "b.JPG", "c.jpeg", "d.JPEG"}));
+    EXPECT_EQ(shown(filters[1]), (QStringList{"e.bmp", "f.BMP"}));
+    EXPECT_EQ(shown(filters[2]).size(), 8);
 }
 
 }  // namespace
