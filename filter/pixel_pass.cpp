@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
 constexpr std::uint32_t kFourthByte = 0xFF000000u;
+// Pictures from this size up are larger than what the cache keeps.
+constexpr std::size_t kStreamingBytes = std::size_t{32} << 20;
 
 void map_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const PixelMap& m) {
     if (m.false_colour) {
@@ -96,20 +98,27 @@ inline __m512i grey_of(__m512i px) {
     return _mm512_mullo_epi32(grey, _mm512_set1_epi32(0x01010101));
 }
 
-void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const VectorTables& v,
-                    bool false_colour) {
-    std::size_t i = 0;
-    if (false_colour) {
-        for (; i + 16 <= n; i += 16) {
-            const __m512i px = _mm512_loadu_si512(src + i);
-            _mm512_storeu_si512(dst + i, look_up(v, grey_of(px), px));
-        }
-    } else {
-        for (; i + 16 <= n; i += 16) {
-            const __m512i px = _mm512_loadu_si512(src + i);
-            _mm512_storeu_si512(dst + i, look_up(v, px, px));
-        }
+// With `stream`, the result goes around the cache (the destination must
+// then be 64-byte aligned).
+template <bool kFalseColour, bool kStream>
+void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const VectorTables& v) {
+    for (std::size_t i = 0; i + 16 <= n; i += 16) {
+        const __m512i px = _mm512_loadu_si512(src + i);
+        const __m512i out = look_up(v, kFalseColour ? grey_of(px) : px, px);
+        if constexpr (kStream)
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(dst + i), out);
+        else
+            _mm512_storeu_si512(dst + i, out);
     }
+    if constexpr (kStream) _mm_sfence();
+}
+
+void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const VectorTables& v,
+                    bool false_colour, bool stream) {
+    if (false_colour)
+        stream ? map_slice_vbmi<true, true>(src, dst, n, v) : map_slice_vbmi<true, false>(src, dst, n, v);
+    else
+        stream ? map_slice_vbmi<false, true>(src, dst, n, v) : map_slice_vbmi<false, false>(src, dst, n, v);
 }
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
@@ -134,9 +143,16 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
     std::uint8_t t[3][256];
     if (has_byte_permutes() && byte_tables(map, t)) {
         const VectorTables v(t);
+        // Results of large pictures cannot stay cached: they are streamed
+        // to memory, which spares reading each line before overwriting it.
+        const bool stream = 4 * pixels >= kStreamingBytes;
         parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
-            const std::size_t whole = b + (e - b) / 16 * 16;
-            map_slice_vbmi(s + b, d + b, whole - b, v, map.false_colour);
+            std::size_t head = b;
+            if (stream)
+                while (head < e && reinterpret_cast<std::uintptr_t>(d + head) % 64) ++head;
+            const std::size_t whole = head + (e - head) / 16 * 16;
+            map_slice(s + b, d + b, head - b, map);
+            map_slice_vbmi(s + head, d + head, whole - head, v, map.false_colour, stream);
             map_slice(s + whole, d + whole, e - whole, map);
         });
         return;
