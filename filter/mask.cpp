@@ -11,6 +11,10 @@
 #include <stdexcept>
 #include <string>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "clsPicfilter.h"
 #include "parallel.h"
 
@@ -20,6 +24,7 @@ namespace {
 
 constexpr int kMaxVertices = 101;
 constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
+constexpr std::size_t kStreamPixels = std::size_t{8} << 20;  // 32 MB of pixels
 constexpr std::uint32_t kFourthByte = 0xFF000000u;
 constexpr std::uint32_t kInside = 0x00FFFFFFu;  // blue, green and red at 255
 // Three colour bytes adding up to this or more are "near white": left out.
@@ -52,6 +57,38 @@ QImage rasterise(const QPolygon& polygon, int width, int height) {
     painter.drawPolygon(polygon, Qt::OddEvenFill);
     painter.end();
     return bitmap;
+}
+
+inline std::uint32_t near_white_pixel(std::uint32_t p) {
+    const unsigned s = (p & 0xFF) + (p >> 8 & 0xFF) + (p >> 16 & 0xFF);
+    return (p & kFourthByte) | (s < kNearWhiteSum ? kInside : 0u);
+}
+
+// dst = the near-white mask of src for n pixels. A large mask is streamed
+// past the cache: it would not stay there, and a streamed store need not
+// read the line it replaces first.
+void near_white_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, bool stream) {
+    std::size_t i = 0;
+#ifdef __SSE2__
+    if (stream) {
+        for (; i < n && reinterpret_cast<std::uintptr_t>(dst + i) % 16; ++i) dst[i] = near_white_pixel(src[i]);
+        const __m128i byte = _mm_set1_epi32(0xFF), fourth = _mm_set1_epi32(static_cast<int>(kFourthByte));
+        const __m128i inside = _mm_set1_epi32(static_cast<int>(kInside)), limit = _mm_set1_epi32(kNearWhiteSum);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            const __m128i s = _mm_add_epi32(_mm_add_epi32(_mm_and_si128(p, byte),
+                                                          _mm_and_si128(_mm_srli_epi32(p, 8), byte)),
+                                            _mm_and_si128(_mm_srli_epi32(p, 16), byte));
+            const __m128i in = _mm_cmplt_epi32(s, limit);
+            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i),
+                             _mm_or_si128(_mm_and_si128(p, fourth), _mm_and_si128(in, inside)));
+        }
+        _mm_sfence();
+    }
+#else
+    (void)stream;
+#endif
+    for (; i < n; ++i) dst[i] = near_white_pixel(src[i]);
 }
 
 }  // namespace
@@ -109,15 +146,11 @@ void clsPicfilter::MaskBLC() {
     if (!initialized) return;
     const auto* src = reinterpret_cast<const std::uint32_t*>(ref_.data());
     auto* dst = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
+    const bool stream = pixel_count() >= kStreamPixels;
     // The copy of the reference and the near-white test in one pass; the
     // fourth byte comes from the reference.
-    parallel_slices(pixel_count(), kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
-        for (std::size_t i = b; i < e; ++i) {
-            const std::uint32_t p = src[i];
-            const unsigned s = (p & 0xFF) + (p >> 8 & 0xFF) + (p >> 16 & 0xFF);
-            dst[i] = (p & kFourthByte) | (s < kNearWhiteSum ? kInside : 0u);
-        }
-    });
+    parallel_slices(pixel_count(), kMinPixelsPerThread,
+                    [&](std::size_t b, std::size_t e) { near_white_slice(src + b, dst + b, e - b, stream); });
     mask_made_ = true;
     maskActive = true;
 }

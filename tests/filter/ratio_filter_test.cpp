@@ -14,7 +14,14 @@
 #include "clsPicfilter.h"
 #include "picture_helpers.h"
 
+namespace picfilter {
+void limit_ratio_vectors(int bits);  // defined with the filter, for tests
+}
+
 namespace {
+
+// The vector widths the pass may use; each is checked where the processor has it.
+const int kVectorBits[] = {512, 256, 0};
 
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -117,13 +124,44 @@ TEST_P(AgainstReference, SameMarksShareAndMaskedSurface) {
         f.maskedSurface = 0.625;
 
         const Expected e = reference(pic, s, f.mask_pixels(), f.mask_active(), 0.625);
-        const double share = run(f, s);
-        const RefPicture got = result_of(f);
-        ASSERT_EQ(first_difference(got, e.result), -1) << "picture " << n;
-        ASSERT_DOUBLE_EQ(share, e.share) << "picture " << n;
-        ASSERT_DOUBLE_EQ(f.maskedSurface, e.masked_surface) << "picture " << n;
+        for (int bits : kVectorBits) {
+            SCOPED_TRACE(testing::Message() << "picture " << n << ", vectors up to " << bits << " bits");
+            picfilter::limit_ratio_vectors(bits);
+            f.maskedSurface = 0.625;
+            const double share = run(f, s);
+            picfilter::limit_ratio_vectors(512);
+            ASSERT_EQ(first_difference(result_of(f), e.result), -1);
+            ASSERT_DOUBLE_EQ(share, e.share);
+            ASSERT_DOUBLE_EQ(f.maskedSurface, e.masked_surface);
+        }
         // The reference picture itself is never touched.
         ASSERT_EQ(0, std::memcmp(f.reference_pixels(), pic.px.data(), pic.px.size()));
+    }
+}
+
+TEST(RatioFilter, LargePictureStreamedPastTheCache) {
+    // Above 8 Mi pixels the results bypass the cache; the marks must not change.
+    std::mt19937 rng(29);
+    const RefPicture pic = random_picture(4096, 2050, rng);
+    clsPicfilter f;
+    f.Picture(to_image(pic));
+    f.MaskBLC();
+    const RefPicture mask = from_buffer(f.mask_pixels(), pic.w, pic.h);
+    for (std::size_t i = 0; i < pic.px.size(); i += 4) {
+        const int sum = pic.px[i] + pic.px[i + 1] + pic.px[i + 2];
+        ASSERT_EQ(mask.px[i + 2], sum < 700 ? 255 : 0) << "pixel " << i / 4;
+        ASSERT_EQ(mask.px[i + 3], pic.px[i + 3]) << "pixel " << i / 4;
+    }
+    const Settings s{1, 0.8, 3, 1.2, 1, 0.5};
+    const Expected e = reference(pic, s, f.mask_pixels(), true, 0.0);
+    for (int bits : kVectorBits) {
+        SCOPED_TRACE(bits);
+        picfilter::limit_ratio_vectors(bits);
+        const double share = run(f, s);
+        picfilter::limit_ratio_vectors(512);
+        EXPECT_EQ(first_difference(result_of(f), e.result), -1);
+        EXPECT_DOUBLE_EQ(share, e.share);
+        EXPECT_DOUBLE_EQ(f.maskedSurface, e.masked_surface);
     }
 }
 
