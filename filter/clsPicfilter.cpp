@@ -92,8 +92,7 @@ void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast
 
 void clsPicfilter::deconvolution() {
     if (!ref_.data() || width_ <= 0 || height_ <= 0) return;
-    deconvolve(ref_.data(), result_.data(), width_, height_);
-    ref_blue_sum_ = blue_sum(ref_.data(), pixel_count());
+    ref_blue_sum_ = deconvolve(ref_.data(), result_.data(), width_, height_);
 }
 
 std::uint8_t* clsPicfilter::mask_buffer() {

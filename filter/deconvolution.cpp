@@ -76,20 +76,24 @@ void smooth_bytes_plain(const std::uint8_t* const p[5], std::uint8_t* out, std::
 // rounds like the exact tenth: to byte(t) = round half even of
 // (19r - 10s) / 10, clamped to 0..255.
 
-void sharpen_bytes_plain(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
-                         std::uint8_t* out2, std::size_t n) {
+// The sharpening kernels return the sum of the blue bytes they wrote.
+std::uint64_t sharpen_bytes_plain(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                                  std::uint8_t* out2, std::size_t n) {
+    std::uint64_t blue = 0;
     for (std::size_t i = 0; i + 4 <= n; i += 4) {
         std::uint8_t px[4];
         for (std::size_t c = 0; c < 3; ++c) px[c] = sharpen_exact(ref[i + c], smoothed[i + c]);
         px[3] = ref[i + 3];
+        blue += px[0];
         std::memcpy(out1 + i, px, 4);
         std::memcpy(out2 + i, px, 4);
     }
+    return blue;
 }
 
-void sharpen_pixels_plain(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
-                          std::uint8_t* out2, std::size_t pixels) {
-    sharpen_bytes_plain(ref, smoothed, out1, out2, 4 * pixels);
+std::uint64_t sharpen_pixels_plain(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                                   std::uint8_t* out2, std::size_t pixels) {
+    return sharpen_bytes_plain(ref, smoothed, out1, out2, 4 * pixels);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -147,9 +151,11 @@ inline __m256i sharpen16(__m128i r8, __m128i s8) {
     return _mm256_sub_epi16(q, _mm256_and_si256(at_half, _mm256_and_si256(q, one)));
 }
 
-void sharpen_bytes_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed,
+std::uint64_t sharpen_bytes_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed,
                                                         std::uint8_t* out1, std::uint8_t* out2, std::size_t n) {
     const __m256i fourth = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    const __m256i blue_byte = _mm256_set1_epi32(0xFF);
+    __m256i blue = _mm256_setzero_si256();
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) {
         const __m256i r = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ref + i));
@@ -160,13 +166,17 @@ void sharpen_bytes_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed,
         const __m256i px = _mm256_blendv_epi8(v, r, fourth);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out1 + i), px);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out2 + i), px);
+        blue = _mm256_add_epi64(blue, _mm256_sad_epu8(_mm256_and_si256(px, blue_byte), _mm256_setzero_si256()));
     }
-    if (i < n) sharpen_bytes_plain(ref + i, smoothed + i, out1 + i, out2 + i, n - i);
+    std::uint64_t lanes[4];
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), blue);
+    const std::uint64_t sum = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+    return sum + (i < n ? sharpen_bytes_plain(ref + i, smoothed + i, out1 + i, out2 + i, n - i) : 0);
 }
 
-void sharpen_pixels_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
-                         std::uint8_t* out2, std::size_t pixels) {
-    sharpen_bytes_avx2(ref, smoothed, out1, out2, 4 * pixels);
+std::uint64_t sharpen_pixels_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                                  std::uint8_t* out2, std::size_t pixels) {
+    return sharpen_bytes_avx2(ref, smoothed, out1, out2, 4 * pixels);
 }
 #pragma GCC pop_options
 
@@ -243,10 +253,12 @@ void colour_bytes_avx512(const std::uint8_t* px, std::uint8_t* out, std::size_t 
 }
 
 // `smoothed` holds colour bytes only.
-void sharpen_pixels_avx512(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
-                           std::uint8_t* out2, std::size_t pixels) {
+std::uint64_t sharpen_pixels_avx512(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                                    std::uint8_t* out2, std::size_t pixels) {
     constexpr __mmask64 kFourth = 0x8888888888888888ull;
     const __m512i order = _mm512_loadu_si512(byte_orders().expand);
+    const __m512i blue_byte = _mm512_set1_epi32(0xFF);
+    __m512i blue = _mm512_setzero_si512();
     std::size_t i = 0;
     for (; i + 16 <= pixels; i += 16) {
         const __m512i r = _mm512_loadu_si512(ref + 4 * i);
@@ -257,14 +269,21 @@ void sharpen_pixels_avx512(const std::uint8_t* ref, const std::uint8_t* smoothed
         const __m512i px = _mm512_mask_blend_epi8(kFourth, _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1), r);
         _mm512_storeu_si512(out1 + 4 * i, px);
         _mm512_storeu_si512(out2 + 4 * i, px);
+        blue = _mm512_add_epi64(blue, _mm512_sad_epu8(_mm512_and_si512(px, blue_byte), _mm512_setzero_si512()));
     }
+    std::uint64_t lanes[8];
+    _mm512_storeu_si512(lanes, blue);
+    std::uint64_t sum = 0;
+    for (std::uint64_t lane : lanes) sum += lane;
     for (; i < pixels; ++i) {
         std::uint8_t px[4];
         for (std::size_t c = 0; c < 3; ++c) px[c] = sharpen_exact(ref[4 * i + c], smoothed[3 * i + c]);
         px[3] = ref[4 * i + 3];
+        sum += px[0];
         std::memcpy(out1 + 4 * i, px, 4);
         std::memcpy(out2 + 4 * i, px, 4);
     }
+    return sum;
 }
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
@@ -276,8 +295,8 @@ struct Kernels {
     std::size_t stride;
     void (*to_work)(const std::uint8_t* px, std::uint8_t* work, std::size_t pixels);  // null: the row itself
     void (*smooth)(const std::uint8_t* const p[5], std::uint8_t* out, std::size_t n);
-    void (*sharpen)(const std::uint8_t* ref, const std::uint8_t* smoothed_work, std::uint8_t* out1,
-                    std::uint8_t* out2, std::size_t pixels);
+    std::uint64_t (*sharpen)(const std::uint8_t* ref, const std::uint8_t* smoothed_work, std::uint8_t* out1,
+                             std::uint8_t* out2, std::size_t pixels);
 };
 
 bool supported(VectorUnit unit) {
@@ -331,13 +350,13 @@ bool select_vector_unit(VectorUnit unit) {
 
 void smooth_bytes(const std::uint8_t* const p[5], std::uint8_t* out, std::size_t n) { kernels().smooth(p, out, n); }
 
-void sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1, std::uint8_t* out2,
-                   std::size_t n) {
+std::uint64_t sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                            std::uint8_t* out2, std::size_t n) {
     const Kernels k = kernels();
     if (!k.to_work) return k.sharpen(ref, smoothed, out1, out2, n / 4);
     std::vector<std::uint8_t> work(k.stride * (n / 4));
     k.to_work(smoothed, work.data(), n / 4);
-    k.sharpen(ref, work.data(), out1, out2, n / 4);
+    return k.sharpen(ref, work.data(), out1, out2, n / 4);
 }
 
 // One pass over the rows: each reference row is smoothed horizontally into a
@@ -347,8 +366,8 @@ void sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::u
 // looks ahead. With several threads, each band of rows also needs the first
 // four rows of the next band as they were: it smooths them before a barrier,
 // after which the next band starts writing.
-void deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
-    if (!ref || !res || width <= 0 || height <= 0) return;
+std::uint64_t deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
+    if (!ref || !res || width <= 0 || height <= 0) return 0;
     const Kernels k = kernels();
     const std::size_t W = static_cast<std::size_t>(width), H = static_cast<std::size_t>(height);
     const std::size_t row = 4 * W, stride = k.stride, work_row = stride * W;
@@ -370,6 +389,7 @@ void deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
 
     const std::size_t threads = std::clamp<std::size_t>(H / kMinRowsPerThread, 1, pass_threads());
     std::barrier sync(static_cast<std::ptrdiff_t>(threads));
+    std::atomic<std::uint64_t> blue{0};
     run_on_threads(threads, [&](std::size_t t) {
         const std::size_t y0 = H * t / threads, y1 = H * (t + 1) / threads;
         std::vector<std::uint8_t> work(work_row * 11);
@@ -385,6 +405,7 @@ void deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
             for (std::size_t y = y1; y < std::min(H, y1 + 4); ++y) smooth_row(y, smoothed_row(y), scratch);
         sync.arrive_and_wait();
 
+        std::uint64_t band_blue = 0;
         std::size_t next = y0;  // next row to smooth horizontally
         for (std::size_t y = y0; y < y1; ++y) {
             const bool in_window = vertical && y + 5 < H;  // the last 5 rows are not smoothed vertically
@@ -398,9 +419,11 @@ void deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
                 s = column;
             }
             std::uint8_t* r = ref + row * y;
-            k.sharpen(r, s, res + row * y, r, W);
+            band_blue += k.sharpen(r, s, res + row * y, r, W);
         }
+        blue.fetch_add(band_blue, std::memory_order_relaxed);
     });
+    return blue.load();
 }
 
 }  // namespace picfilter

@@ -15,7 +15,8 @@ inline constexpr double kAmplification = 1.9;
 // are not centred: columns x..x+4 go into column x, rows y..y+4 into row y;
 // the last 5 columns and rows are not smoothed. The fourth byte is carried.
 // The result is byte for byte what the plain double-precision loops give.
-void deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int height);
+// Returns the sum of the blue bytes of the sharpened picture.
+std::uint64_t deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int height);
 
 // The two byte kernels the pass is made of, on whatever vector unit the
 // processor has; exposed so that they can be checked on their own.
@@ -25,9 +26,10 @@ void deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int he
 void smooth_bytes(const std::uint8_t* const p[5], std::uint8_t* out, std::size_t n);
 // For each BGRX pixel of the n bytes (n a multiple of 4): colour bytes
 // to byte(clamp(1.9*ref - smoothed)), fourth byte from ref; written to both
-// out1 and out2 (either may be ref itself).
-void sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1, std::uint8_t* out2,
-                   std::size_t n);
+// out1 and out2 (either may be ref itself). Returns the sum of the blue
+// bytes written.
+std::uint64_t sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                            std::uint8_t* out2, std::size_t n);
 
 // The kernels run on the widest vector unit the processor has; a narrower
 // one can be chosen (tests check each). Returns false, changing nothing, when

@@ -133,13 +133,17 @@ TEST_P(SharpeningKernel, EveryPairOfBytes) {
         const std::vector<std::uint8_t> original = ref;
         const std::size_t n = ref.size() - shift;
         std::vector<std::uint8_t> out(ref.size(), 0);
-        picfilter::sharpen_bytes(ref.data() + shift, smoothed.data() + shift, out.data() + shift, ref.data() + shift, n);
+        const std::uint64_t blue =
+            picfilter::sharpen_bytes(ref.data() + shift, smoothed.data() + shift, out.data() + shift, ref.data() + shift, n);
         std::size_t wrong = 0;
+        std::uint64_t want_blue = 0;
         for (std::size_t i = shift; i < ref.size(); ++i) {
             const std::uint8_t want = (i - shift) % 4 == 3 ? original[i] : sharpen_by_doubles(original[i], smoothed[i]);
             wrong += out[i] != want || ref[i] != want;
+            if ((i - shift) % 4 == 0) want_blue += want;
         }
         EXPECT_EQ(wrong, 0u) << "shift " << shift;
+        EXPECT_EQ(blue, want_blue) << "shift " << shift;
     }
 }
 
@@ -176,6 +180,29 @@ INSTANTIATE_TEST_SUITE_P(OneToTwelve, SmallAndBandedPictures,
 INSTANTIATE_TEST_SUITE_P(BandBoundaries, SmallAndBandedPictures,
                          ::testing::Combine(::testing::Values(6, 13, 37, 260),
                                             ::testing::Values(127, 128, 129, 130, 131, 132, 133, 134, 257, 391)));
+
+// The contrast pivot after sharpening is the blue mean of the sharpened
+// picture, which the sharpening pass adds up as it writes.
+class ContrastAfterSharpening : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(ContrastAfterSharpening, PivotsOnTheNewBlueMean) {
+    const auto [w, h] = GetParam();
+    std::mt19937 rng(static_cast<unsigned>(w * 7 + h));
+    const RefPicture in = random_picture(w, h, rng);
+    const RefPicture want = reference_processing(reference_deconvolution(in), false, 0, 45, 127, 0);
+    for (VectorUnit u : kUnits) {
+        const OnUnit unit(u);
+        if (!unit.available) continue;
+        clsPicfilter f;
+        f.Picture(to_image(in));
+        f.deconvolution();
+        f.PicProcessing(false, 0, 45, 127, 0);
+        EXPECT_EQ(from_buffer(f.result_pixels(), w, h).px, want.px) << name_of(u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ContrastAfterSharpening,
+                         ::testing::Combine(::testing::Values(6, 17, 260), ::testing::Values(13, 129, 391)));
 
 // A flat picture whose smoothed value sits nearest a half-integer sends
 // every sample through the exact fallback.
