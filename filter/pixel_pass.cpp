@@ -162,15 +162,6 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
                     [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
 }
 
-std::uint64_t blue_sum(const std::uint8_t* pixels, std::size_t count) {
-    const auto* p = reinterpret_cast<const std::uint32_t*>(pixels);
-    return parallel_sum(count, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
-        std::uint64_t s = 0;
-        for (std::size_t i = b; i < e; ++i) s += p[i] & 0xFF;
-        return s;
-    });
-}
-
 std::uint64_t copy_twice_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst1, std::uint8_t* dst2,
                                        std::size_t pixels) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);

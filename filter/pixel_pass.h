@@ -10,9 +10,6 @@ namespace picfilter {
 // is carried over unchanged. src and dst may be the same buffer.
 void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, const PixelMap& map);
 
-// Sum of the blue bytes (the first byte of each pixel).
-std::uint64_t blue_sum(const std::uint8_t* pixels, std::size_t count);
-
 // Copies src to both destinations in one pass and returns the blue sum.
 std::uint64_t copy_twice_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst1, std::uint8_t* dst2,
                                        std::size_t pixels);
