@@ -114,7 +114,7 @@ Counts mark_slice(const std::uint32_t* src, std::uint32_t* dst, const std::uint3
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-#define PICFILTER_RATIO_AVX2 1
+#define PICFILTER_RATIO_VECTORS 1
 
 // The tests as the vector pass evaluates them, in double precision as
 // written: mode 3 (left < right * t) becomes -left > right * (-t), which is
@@ -333,7 +333,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     }
 
     const auto* mask = maskActive ? reinterpret_cast<const std::uint32_t*>(mask_.data()) : nullptr;
-#ifdef PICFILTER_RATIO_AVX2
+#ifdef PICFILTER_RATIO_VECTORS
     const double modes[3] = {BR_filter, BG_filter, RG_filter}, thresholds[3] = {BR_seuil, BG_seuil, RG_seuil};
     const VectorTests v = vector_tests(modes, thresholds);
     const int bits = max_vector_bits.load(std::memory_order_relaxed);
@@ -344,7 +344,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     std::atomic<std::uint64_t> passing{0}, outside{0};
     parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         Counts c;
-#ifdef PICFILTER_RATIO_AVX2
+#ifdef PICFILTER_RATIO_VECTORS
         if (wide)
             c = mask ? mark_slice_avx512<true>(src + b, dst + b, mask + b, e - b, v, t, stream)
                      : mark_slice_avx512<false>(src + b, dst + b, nullptr, e - b, v, t, stream);
@@ -369,15 +369,19 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
 }
 
 std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
-    const std::string name = channel == 2 ? "comp_R" : channel == 1 ? "comp_G" : "comp_B";
-    if (!ref_.data() || width_ <= 0 || height_ <= 0) throw std::out_of_range(name + ": no picture has been taken");
+    auto refuse = [channel](const std::string& why) {
+        return std::out_of_range(std::string(channel == 2 ? "comp_R" : channel == 1 ? "comp_G" : "comp_B") + ": " +
+                                 why);
+    };
+    if (!ref_.data() || width_ <= 0 || height_ <= 0) throw refuse("no picture has been taken");
     if (!(X >= 0 && X < 1 && Y >= 0 && Y < 1))
-        throw std::out_of_range(name + ": position (" + std::to_string(X) + ", " + std::to_string(Y) +
-                                ") is outside 0 <= X < 1, 0 <= Y < 1");
+        throw refuse("position (" + std::to_string(X) + ", " + std::to_string(Y) +
+                     ") is outside 0 <= X < 1, 0 <= Y < 1");
     const double column = std::floor(X * width_), row = std::floor(Y * height_);
     // X < 1 keeps X * W below W, but the index is checked all the same.
-    if (column >= width_ || row >= height_) throw std::out_of_range(name + ": position outside the picture");
-    const std::size_t at = static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(column);
+    if (column >= width_ || row >= height_) throw refuse("position outside the picture");
+    const std::size_t at =
+        static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(column);
     return ref_.data()[4 * at + static_cast<std::size_t>(channel)];
 }
 
