@@ -9,7 +9,10 @@
 #include <QImage>
 #include <QStringList>
 #include <cstdio>
+#include <array>
+#include <cmath>
 #include <optional>
+#include <vector>
 
 #include "atomic_file.h"
 #include "clsPicfilter.h"
@@ -19,8 +22,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: picfilter [--net N] [--negative] [--light N] [--contrast N] [--gamma N] [--color N] [--no-adjust] "
-    "INPUT OUTPUT\n";
+    "usage: picfilter [--net N] [--mask X,Y;X,Y;...] [--mask-blc] [--ratio BRm,BRt,BGm,BGt,RGm,RGt] [--probe X,Y]...\n"
+    "                 [--negative] [--light N] [--contrast N] [--gamma N] [--color N] [--no-adjust] INPUT [OUTPUT]\n";
 
 constexpr const char* kHelp =
     "Reads INPUT (JPEG, BMP or PNG, recognised by content), sharpens it N times (--net),\n"
@@ -34,6 +37,14 @@ constexpr const char* kHelp =
     "  --gamma N      1..254 (default 127)\n"
     "  --color N      false-colour mix, 0..20 (default 0)\n"
     "  --no-adjust    write the (sharpened) picture without the adjustments\n"
+    "  --mask X,Y;X,Y;...  polygon of 1..101 vertices as fractions of width and height\n"
+    "                      (one vertex switches the mask off)\n"
+    "  --mask-blc     mask every pixel that is not near-white\n"
+    "  --ratio BRm,BRt,BGm,BGt,RGm,RGt\n"
+    "                 colour-ratio tests (mode 1: greater, 3: less, other: off) instead of the\n"
+    "                 adjustments; prints share=<passing share> masked=<masked share>\n"
+    "  --probe X,Y    prints 'R G B' of the (sharpened) reference at 0<=X<1, 0<=Y<1; repeatable;\n"
+    "                 with probes OUTPUT may be left out\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 bad usage.\n";
@@ -43,6 +54,10 @@ struct Options {
     bool negative = false;
     int light = 0, contrast = 0, gamma = 127, color = 0;
     bool adjust = true;
+    std::optional<std::vector<std::vector<double>>> mask;  // Coord[0] x, Coord[1] y
+    bool mask_blc = false;
+    std::optional<std::array<double, 6>> ratio;
+    std::vector<std::pair<double, double>> probes;
     QString input, output;
 };
 
@@ -59,6 +74,33 @@ int parse_int(const QString& option, const QString& text, int lo, int hi) {
         throw UsageError{QStringLiteral("picfilter: %1 takes a whole number from %2 to %3, not '%4'")
                              .arg(option).arg(lo).arg(hi).arg(text)};
     return static_cast<int>(v);
+}
+
+// Comma-separated finite numbers, exactly `count` of them (any count when 0).
+std::vector<double> parse_numbers(const QString& option, const QString& text, std::size_t count, const char* shape) {
+    std::vector<double> values;
+    for (const QString& part : text.split(',')) {
+        bool ok = false;
+        const double v = part.trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(v)) break;
+        values.push_back(v);
+    }
+    if (values.size() != static_cast<std::size_t>(text.split(',').size()) || (count && values.size() != count))
+        throw UsageError{QStringLiteral("picfilter: %1 takes %2, not '%3'").arg(option, shape, text)};
+    return values;
+}
+
+std::vector<std::vector<double>> parse_polygon(const QString& text) {
+    const QStringList vertices = text.split(';');
+    if (vertices.size() > 101)
+        throw UsageError{QStringLiteral("picfilter: --mask takes 1 to 101 vertices, not %1").arg(vertices.size())};
+    std::vector<std::vector<double>> coord(2);
+    for (const QString& v : vertices) {
+        const auto xy = parse_numbers("--mask", v, 2, "vertices X,Y;X,Y;... (fractions, 1 to 101 of them)");
+        coord[0].push_back(xy[0]);
+        coord[1].push_back(xy[1]);
+    }
+    return coord;
 }
 
 Options parse(const QStringList& args) {
@@ -78,13 +120,35 @@ Options parse(const QStringList& args) {
         else if (a == "--gamma") o.gamma = value(1, 254);
         else if (a == "--color") o.color = value(0, 20);
         else if (a == "--no-adjust") o.adjust = false;
+        else if (a == "--mask-blc") o.mask_blc = true;
+        else if (a == "--mask" || a == "--ratio" || a == "--probe") {
+            if (i + 1 >= args.size()) throw UsageError{QStringLiteral("picfilter: %1 needs a value").arg(a)};
+            const QString& v = args[++i];
+            if (a == "--mask") {
+                o.mask = parse_polygon(v);
+            } else if (a == "--ratio") {
+                const auto r = parse_numbers(a, v, 6, "six numbers BRmode,BRt,BGmode,BGt,RGmode,RGt");
+                o.ratio = std::array<double, 6>{r[0], r[1], r[2], r[3], r[4], r[5]};
+            } else {
+                const auto xy = parse_numbers(a, v, 2, "a position X,Y with 0 <= X < 1 and 0 <= Y < 1");
+                if (xy[0] < 0 || xy[0] >= 1 || xy[1] < 0 || xy[1] >= 1)
+                    throw UsageError{
+                        QStringLiteral("picfilter: --probe takes a position X,Y with 0 <= X < 1 and 0 <= Y < 1, not '%1'")
+                            .arg(v)};
+                o.probes.emplace_back(xy[0], xy[1]);
+            }
+        }
         else if (a.startsWith("--") || (a.startsWith('-') && a.size() > 1))
             throw UsageError{QStringLiteral("picfilter: unknown option '%1'").arg(a)};
         else files << a;
     }
-    if (files.size() != 2)
-        throw UsageError{QStringLiteral("picfilter: expected INPUT and OUTPUT, got %1 file name(s)").arg(files.size())};
+    const qsizetype needed = o.probes.empty() ? 2 : 1;
+    if (files.size() < needed || files.size() > 2)
+        throw UsageError{QStringLiteral("picfilter: expected INPUT and OUTPUT%1, got %2 file name(s)")
+                             .arg(o.probes.empty() ? "" : " (OUTPUT optional with --probe)")
+                             .arg(files.size())};
     o.input = files[0];
+    if (files.size() == 1) return o;
     o.output = files[1];
     const QString ext = QFileInfo(o.output).suffix().toLower();
     if (ext != "bmp" && ext != "png" && ext != "jpg" && ext != "jpeg")
@@ -173,12 +237,28 @@ int main(int argc, char** argv) {
     try {
         filter.Picture(input);
         for (int i = 0; i < o.net; ++i) filter.deconvolution();
-        if (o.adjust) filter.PicProcessing(o.negative, o.light, o.contrast, o.gamma, o.color);
+        if (o.mask) filter.Mask(*o.mask, static_cast<int>(o.mask->front().size()));
+        if (o.mask_blc) filter.MaskBLC();
+        if (o.ratio) {
+            const auto& r = *o.ratio;
+            const double share = filter.app_filter(r[0], r[1], r[2], r[3], r[4], r[5]);
+            std::printf("share=%.6f masked=%.6f\n", share, filter.maskedSurface);
+        } else if (o.adjust) {
+            filter.PicProcessing(o.negative, o.light, o.contrast, o.gamma, o.color);
+        }
+        for (auto [x, y] : o.probes)
+            std::printf("%d %d %d\n", filter.comp_R(x, y), filter.comp_G(x, y), filter.comp_B(x, y));
+        std::fflush(stdout);
         filter.display_result(box);
     } catch (const std::bad_alloc&) {
         line(stderr, QStringLiteral("picfilter: %1: not enough memory for this picture").arg(o.input));
         return 1;
+    } catch (const std::exception& e) {
+        // A mask or probe that does not fit this picture (a coordinate too large for it).
+        line(stderr, QStringLiteral("picfilter: %1").arg(QString::fromStdString(e.what())));
+        return 2;
     }
+    if (o.output.isEmpty()) return 0;
     bool written = false;
     {
         StderrSilenced silenced;

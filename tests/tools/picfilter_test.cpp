@@ -11,36 +11,9 @@
 #include "picture_helpers.h"
 #include "picture_loader.h"
 #include "reference_filter.h"
+#include "tool_run.h"
 
 namespace {
-
-struct ToolRun {
-    int exit_code = -1;
-    QString out, err;
-    QStringList err_lines() const { return err.split('\n', Qt::SkipEmptyParts); }
-};
-
-ToolRun picfilter(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(PICFILTER_BIN), args);
-    ToolRun r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return r;
-    r.exit_code = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write_all(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 class Picfilter : public testing::Test {
 protected:
