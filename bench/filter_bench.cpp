@@ -36,6 +36,17 @@ void Deconvolution(benchmark::State& state, Size s) {
         [&] { f.Picture(picture_of(s)); });
 }
 
+// Random colour bytes: every sample near a rounding boundary takes the
+// exact sum, so this is the slow case of the fixed-point smoothing.
+void DeconvolutionRandomColour(benchmark::State& state, Size s) {
+    static const QImage noise = bench::random_colour(s.width, s.height, 7);
+    clsPicfilter f;
+    bench::CopyReference copy(bytes_of(s));
+    bench::compare(
+        state, std::string("deconvolution random colour ") + s.label, "memcpy", copy, [&] { f.deconvolution(); },
+        [&] { f.Picture(noise); });
+}
+
 void PictureIntoHeldSize(benchmark::State& state, Size s) {
     clsPicfilter f;
     f.Picture(picture_of(s));
@@ -83,6 +94,7 @@ int main(int argc, char** argv) {
         add("PicProcessing/colour0/" + l, n, PicProcessing, s, 0);
         add("PicProcessing/colour10/" + l, n, PicProcessing, s, 10);
         add("deconvolution/" + l, n, Deconvolution, s);
+        if (s.width == bench::k24MP.width) add("deconvolution/random_colour/" + l, n, DeconvolutionRandomColour, s);
         add("Picture/held/" + l, n, PictureIntoHeldSize, s);
         add("Picture/fresh/" + l, n, PictureIntoFreshInstance, s);
         add("display_result/" + l, n, DisplayResult, s);
