@@ -1,5 +1,8 @@
 #include "selection_image.h"
 
+#include "keys.h"
+#include "measurement.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QKeyEvent>
@@ -92,6 +95,7 @@ selection_image::selection_image(const QString& argument_string, const QString& 
     surface_ = QImage(size(), QImage::Format_RGB32);
     surface_.fill(kBackground);
     create_controls();
+    setMouseTracking(true);  // hovering over a handle shows the crosshair
     qApp->installEventFilter(this);
     Form_Load(argument_string, program_folder);
 }
@@ -384,7 +388,11 @@ void selection_image::Form_Paint() {
     update(dirty | text_rect);
 }
 
-void selection_image::draw_overlays(QPainter&) {}
+void selection_image::draw_overlays(QPainter& painter) {
+    // The angle tool first, the proportion tool over it.
+    if (test_angle->isChecked()) draw_angle_overlay(painter, handles);
+    if (test_long->isChecked()) draw_proportion_overlay(painter, handles);
+}
 
 void selection_image::clear_surface() {
     if (surface_.size() != size()) surface_ = QImage(size(), QImage::Format_RGB32);
@@ -425,4 +433,13 @@ bool selection_image::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool selection_image::Form_KeyDown(QKeyEvent*) { return false; }
+bool selection_image::Form_KeyDown(QKeyEvent* event) {
+    const int code = virtual_key_code(event->key());
+    if (code && apply_view_key(code, zoom_factor, offset_x, offset_y, std::lround(picture_width()),
+                               std::lround(picture_height())))
+        Form_Paint();
+    // Typed characters never reach a control (the text boxes stay empty);
+    // Tab still moves the focus.
+    const QString text = event->text();
+    return !text.isEmpty() && text != QLatin1String("\t") && event->key() != Qt::Key_Backtab;
+}

@@ -13,6 +13,8 @@
 #include "dialogs.h"
 #include "mipmap.h"
 #include "picture_box.h"
+#include "pointer.h"
+#include "store_dialogs.h"
 
 class QLabel;
 class QLineEdit;
@@ -165,6 +167,9 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -173,8 +178,22 @@ protected:
     // Key preview: every key stroke meant for any control of this window
     // comes here first; returning true keeps it from the control.
     bool Form_KeyDown(QKeyEvent* event);
+    // Mouse events of the window's own surface, in twips.
+    void Form_MouseDown(double x, double y);
+    void Form_MouseMove(double x, double y);
+    void Form_MouseUp();
+
+public:
+    // Pointer state of the measurement tools (dragging, the handle under the pointer).
+    PointerInteraction pointer;
+    PointerShape pointer_shape = PointerShape::Default;
+
+    // The window's questions and messages in the form the storage and
+    // scanner operations take them.
+    sources::StoreDialogs store_dialogs();
 
 private:
+    ToolState tool_state() const;
     void Form_Load(const QString& argument_string, const QString& program_folder);
     void create_controls();
     void adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step);

@@ -1,13 +1,112 @@
+#include <QGuiApplication>
+#include <QClipboard>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "delete_flow.h"
+#include "measurement.h"
+#include "paste_flow.h"
+#include "print_job.h"
+#include "save_flow.h"
+#include "scan_flow.h"
 #include "selection_image.h"
+#include "twips.h"
 
 // Handlers whose operations live in their own modules (scanner, clipboard,
-// storage, printing, measurement tools); each is connected to its control.
+// storage, printing, measurement tools): each is a few lines that call them.
 
-void selection_image::TWAIN_acquire_Click() {}
-void selection_image::Cmd_paste_Click() {}
-void selection_image::cmdSave_Click() {}
-void selection_image::supp_image_Click() {}
-void selection_image::Cmd_print_Click() {}
-void selection_image::TWAIN_src_Click() {}
-void selection_image::test_angle_Click() {}
-void selection_image::test_long_Click() {}
+sources::StoreDialogs selection_image::store_dialogs() {
+    return {
+        [this](const QString& text) {
+            return dialogs.ask(this, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question) ==
+                   QMessageBox::Ok;
+        },
+        [this](const QString& text) {
+            return dialogs.ask(this, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon) ==
+                   QMessageBox::Yes;
+        },
+        [this](const QString& text) { dialogs.inform(this, text, QMessageBox::Information); },
+        [this](const QString& text) { dialogs.inform(this, text, QMessageBox::NoIcon); },
+    };
+}
+
+void selection_image::TWAIN_src_Click() { sources::twain_select_flow(this, store_dialogs()); }
+
+void selection_image::TWAIN_acquire_Click() {
+    const sources::ScanFlowResult scan = sources::acquire_flow(this, record_file(), store_dialogs());
+    if (!scan.changed) return;
+    take_picture(scan.picture);
+    Form_Paint();  // a user expects to see the scan at once
+}
+
+void selection_image::Cmd_paste_Click() {
+    const sources::PasteResult pasted =
+        sources::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
+                            [this](const QImage& picture) { take_picture(picture); }, store_dialogs());
+    if (pasted.pasted) Form_Paint();
+}
+
+void selection_image::cmdSave_Click() { sources::save_flow(PBox.image, record_file(), store_dialogs()); }
+
+void selection_image::supp_image_Click() {
+    if (sources::delete_flow(record_file(), store_dialogs())) close();
+}
+
+void selection_image::Cmd_print_Click() {
+    PrintRequest request;
+    request.image = PBox.image;
+    request.view = {picture_width(), picture_height(), view_left, view_top, view_width, view_height,
+                    zoom_factor,     offset_x,         offset_y};
+    request.angle_tool = test_angle->isChecked();
+    request.proportion_tool = test_long->isChecked();
+    request.handles = handles;
+    request.image_filename = image_filename;
+    struct Messages : PrintMessages {
+        selection_image* window;
+        explicit Messages(selection_image* w) : window(w) {}
+        void show_message(const QString& text) override {
+            window->dialogs.inform(window, text, QMessageBox::Information);
+        }
+    } messages(this);
+    print_on_default_printer(request, messages);  // the window is not repainted
+}
+
+void selection_image::test_angle_Click() {
+    place_default_angle_handles(handles, ViewRect{view_left, view_top, view_width, view_height});
+    Form_Paint();
+}
+
+void selection_image::test_long_Click() {
+    place_default_proportion_handles(handles, ViewRect{view_left, view_top, view_width, view_height});
+    Form_Paint();
+}
+
+ToolState selection_image::tool_state() const { return {test_angle->isChecked(), test_long->isChecked()}; }
+
+void selection_image::Form_MouseDown(double x, double y) { pointer.mouse_down(x, y, handles, tool_state()); }
+
+void selection_image::Form_MouseMove(double x, double y) {
+    const MoveOutcome m = pointer.mouse_move(x, y, handles, ViewRect{view_left, view_top, view_width, view_height},
+                                             tool_state(), pointer_shape, surface());
+    if (m.pointer != pointer_shape) {
+        pointer_shape = m.pointer;
+        setCursor(pointer_shape == PointerShape::Crosshair ? Qt::CrossCursor : Qt::ArrowCursor);
+    }
+    if (!m.dirty.isEmpty()) update(m.dirty);
+}
+
+void selection_image::Form_MouseUp() {
+    if (pointer.mouse_up(tool_state())) Form_Paint();
+}
+
+void selection_image::mousePressEvent(QMouseEvent* event) {
+    const QPointF p = event->position() * kTwipsPerPixel;
+    Form_MouseDown(p.x(), p.y());
+}
+
+void selection_image::mouseMoveEvent(QMouseEvent* event) {
+    const QPointF p = event->position() * kTwipsPerPixel;
+    Form_MouseMove(p.x(), p.y());
+}
+
+void selection_image::mouseReleaseEvent(QMouseEvent*) { Form_MouseUp(); }
