@@ -1,4 +1,5 @@
 #include "DIWriteJpg.h"
+#include "jpeg_writer.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -65,32 +66,17 @@ private:
     std::size_t size_ = 0;
 };
 
-struct Compressor {
-    tjhandle h = tjInitCompress();
-    unsigned char* jpeg = nullptr;
-    unsigned long size = 0;
-    ~Compressor() {
-        tjFree(jpeg);
-        if (h) tjDestroy(h);
-    }
-};
-
 int encode_and_store(const unsigned char* first_row, const bitmap::Layout& l, const QString& path, int quality,
                      QString* error) {
-    Compressor tj;
-    if (!tj.h) {
-        *error = QStringLiteral("encodeur JPEG indisponible");
-        return kDIWriteJpgEncodeFailed;
-    }
     const int format = l.format == bitmap::RowFormat::Bgr ? TJPF_BGR : TJPF_BGRX;
     // TurboJPEG walks bottom-up rows itself, so neither row order needs a copy.
     const int flags = l.top_down ? 0 : TJFLAG_BOTTOMUP;
-    if (tjCompress2(tj.h, first_row, l.width, static_cast<int>(l.pitch), l.height, format, &tj.jpeg, &tj.size,
-                    TJSAMP_420, quality, flags) != 0) {
-        *error = QStringLiteral("encodage JPEG impossible (%1)").arg(QString::fromLocal8Bit(tjGetErrorStr2(tj.h)));
+    const unsigned char* jpeg = nullptr;
+    std::size_t size = 0;
+    if (!compress_rows(first_row, l.width, l.height, static_cast<int>(l.pitch), format, flags, quality, &jpeg, &size,
+                       error))
         return kDIWriteJpgEncodeFailed;
-    }
-    if (!replace_file_atomically(path, tj.jpeg, tj.size, error)) return kDIWriteJpgWriteFailed;
+    if (!replace_file_atomically(path, jpeg, size, error)) return kDIWriteJpgWriteFailed;
     return kDIWriteJpgOk;
 }
 
