@@ -44,7 +44,6 @@ void clsPicfilter::Picture(const QImage& mypic) {
     const int w = pic->width(), h = pic->height();
     const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     reserve(ref_, bytes);
-    reserve(result_, bytes);
     width_ = w;
     height_ = h;
     mask_made_ = false;  // the new mask reads as zero until an operation needs it
@@ -52,27 +51,34 @@ void clsPicfilter::Picture(const QImage& mypic) {
 
     const std::size_t row = std::size_t{4} * static_cast<std::size_t>(w);
     if (static_cast<std::size_t>(pic->bytesPerLine()) == row) {
-        ref_blue_sum_ = copy_twice_with_blue_sum(pic->constBits(), ref_.data(), result_.data(), pixel_count());
+        ref_blue_sum_ = copy_with_blue_sum(pic->constBits(), ref_.data(), pixel_count());
     } else {
         ref_blue_sum_ = 0;
         for (int y = 0; y < h; ++y)
-            ref_blue_sum_ += copy_twice_with_blue_sum(pic->constScanLine(y), ref_.data() + row * y,
-                                                      result_.data() + row * y, static_cast<std::size_t>(w));
+            ref_blue_sum_ +=
+                copy_with_blue_sum(pic->constScanLine(y), ref_.data() + row * y, static_cast<std::size_t>(w));
     }
+    result_follows_ref_ = true;
 }
 
-void clsPicfilter::display(const PixelMemory& source, PictureBox& box) const {
+std::uint8_t* clsPicfilter::result_for_overwrite() {
+    reserve(result_, std::size_t{4} * pixel_count());
+    result_follows_ref_ = false;
+    return result_.data();
+}
+
+void clsPicfilter::display(const std::uint8_t* source, PictureBox& box) const {
     if (!initialized) return;
     QImage& img = box.image;
     if (img.width() != width_ || img.height() != height_ || img.format() != QImage::Format_RGB32 ||
         img.bytesPerLine() != 4 * static_cast<qsizetype>(width_))
         img = allocate_rgb32(width_, height_);
     if (img.isNull()) throw std::bad_alloc();
-    parallel_copy(img.bits(), source.data(), std::size_t{4} * pixel_count());
+    parallel_copy(img.bits(), source, std::size_t{4} * pixel_count());
 }
 
-void clsPicfilter::display_result(PictureBox& mypicture) const { display(result_, mypicture); }
-void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_, mypicture); }
+void clsPicfilter::display_result(PictureBox& mypicture) const { display(result_pixels(), mypicture); }
+void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_.data(), mypicture); }
 
 void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor) {
     if (!initialized) return;
@@ -86,13 +92,14 @@ void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast
     const Adjustments a = clamp_to_ranges({invert, light, contrast, gamma, color});
     build_tone_tables(a, mean, tables_);
     fold_tables(tables_, a.color != 0, map_);
-    map_pixels(ref_.data(), result_.data(), pixel_count(), map_);
-    paint_calibration_strip(result_.data(), width_, height_, tables_);
+    std::uint8_t* result = result_for_overwrite();
+    map_pixels(ref_.data(), result, pixel_count(), map_);
+    paint_calibration_strip(result, width_, height_, tables_);
 }
 
 void clsPicfilter::deconvolution() {
     if (!ref_.data() || width_ <= 0 || height_ <= 0) return;
-    ref_blue_sum_ = deconvolve(ref_.data(), result_.data(), width_, height_);
+    ref_blue_sum_ = deconvolve(ref_.data(), result_for_overwrite(), width_, height_);
 }
 
 std::uint8_t* clsPicfilter::mask_buffer() {

@@ -54,7 +54,7 @@ public:
     int height() const { return height_; }
     std::size_t pixel_count() const { return static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_); }
     const std::uint8_t* reference_pixels() const { return ref_.data(); }
-    const std::uint8_t* result_pixels() const { return result_.data(); }
+    const std::uint8_t* result_pixels() const { return result_follows_ref_ ? ref_.data() : result_.data(); }
     // Null while no mask operation has needed the mask (it then reads as zero).
     const std::uint8_t* mask_pixels() const { return mask_made_ ? mask_.data() : nullptr; }
     bool mask_active() const { return maskActive; }
@@ -62,7 +62,9 @@ public:
 
 private:
     void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
-    void display(const picfilter::PixelMemory& source, PictureBox& box) const;
+    void display(const std::uint8_t* source, PictureBox& box) const;
+    // The result buffer, about to be written whole.
+    std::uint8_t* result_for_overwrite();
     std::uint8_t* mask_buffer();  // creates the mask (all zero) on first use
     // The mask memory at the current size, for an operation that overwrites
     // all of it: not zeroed, and a failed allocation leaves the old mask intact.
@@ -71,6 +73,10 @@ private:
 
     picfilter::PixelMemory ref_;
     picfilter::PixelMemory result_;
+    // Right after a picture is taken the result equals the reference; it is
+    // only copied out when something reads it apart from the reference, which
+    // spares a new picture a whole buffer of fresh memory.
+    bool result_follows_ref_ = false;
     picfilter::PixelMemory mask_;
     bool mask_made_ = false;
     bool maskActive = false;

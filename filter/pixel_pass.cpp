@@ -162,17 +162,14 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
                     [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
 }
 
-std::uint64_t copy_twice_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst1, std::uint8_t* dst2,
-                                       std::size_t pixels) {
+std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);
-    auto* d1 = reinterpret_cast<std::uint32_t*>(dst1);
-    auto* d2 = reinterpret_cast<std::uint32_t*>(dst2);
+    auto* d = reinterpret_cast<std::uint32_t*>(dst);
     return parallel_sum(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         std::uint64_t sum = 0;
         for (std::size_t i = b; i < e; ++i) {
             const std::uint32_t p = s[i];
-            d1[i] = p;
-            d2[i] = p;
+            d[i] = p;
             sum += p & 0xFF;
         }
         return sum;

@@ -10,9 +10,8 @@ namespace picfilter {
 // is carried over unchanged. src and dst may be the same buffer.
 void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, const PixelMap& map);
 
-// Copies src to both destinations in one pass and returns the blue sum.
-std::uint64_t copy_twice_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst1, std::uint8_t* dst2,
-                                       std::size_t pixels);
+// Copies src to dst in one pass and returns the blue sum.
+std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels);
 
 // The bottom 13 rows of a width x height picture: a grey ramp (5 rows), the
 // ramp through the tone table (4 rows), through tone and palette (4 rows).

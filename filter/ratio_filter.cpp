@@ -305,7 +305,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
 
     const std::size_t total = pixel_count();
     const auto* src = reinterpret_cast<const std::uint32_t*>(ref_.data());
-    auto* dst = reinterpret_cast<std::uint32_t*>(result_.data());
+    auto* dst = reinterpret_cast<std::uint32_t*>(result_for_overwrite());
 
     if (!test_on(BR_filter) && !test_on(BG_filter) && !test_on(RG_filter)) {
         parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {

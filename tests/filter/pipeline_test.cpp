@@ -206,3 +206,27 @@ TEST(Pipeline, RepeatableAndReversible) {
 }
 
 }  // namespace
+
+namespace {
+
+// A new picture of the same size must never show the old result: the result
+// buffer is reused, so a stale copy would go unnoticed by size checks.
+TEST(Picture, NewPictureReplacesTheOldResultEverywhere) {
+    std::mt19937 rng(21);
+    const RefPicture a = random_picture(31, 17, rng), b = random_picture(31, 17, rng);
+    clsPicfilter f;
+    f.Picture(to_image(a));
+    f.PicProcessing(true, 20, 10, 90, 7);
+    f.Picture(to_image(b));
+    EXPECT_EQ(from_buffer(f.result_pixels(), 31, 17).px, b.px);
+    PictureBox box;
+    f.display_result(box);
+    EXPECT_EQ(0, std::memcmp(box.image.constBits(), b.px.data(), b.px.size()));
+    f.deconvolution();
+    EXPECT_EQ(from_buffer(f.result_pixels(), 31, 17).px, reference_deconvolution(b).px);
+    f.Picture(to_image(a));
+    EXPECT_DOUBLE_EQ(f.app_filter(0, 0, 0, 0, 0, 0), 0.0);  // all tests off: a plain copy
+    EXPECT_EQ(from_buffer(f.result_pixels(), 31, 17).px, a.px);
+}
+
+}  // namespace
