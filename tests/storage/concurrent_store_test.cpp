@@ -74,8 +74,12 @@ TEST(InterruptedStore, RecordIsAlwaysTheOldOrTheNewPictureWhole) {
         const pid_t pid = ::fork();
         if (pid == 0) ::_exit(sources::store_picture(pictures[next], record, staging, nullptr) ? 0 : 1);
         ASSERT_GT(pid, 0);
-        ::usleep(static_cast<useconds_t>(runs % 2 ? near_end(rng) : anywhere(rng)));
-        ::kill(pid, SIGKILL);
+        // Every tenth store is left to finish: on a loaded machine the timed
+        // guesses alone may interrupt them all.
+        if (runs % 10 != 9) {
+            ::usleep(static_cast<useconds_t>(runs % 2 ? near_end(rng) : anywhere(rng)));
+            ::kill(pid, SIGKILL);
+        }
         int status = 0;
         ::waitpid(pid, &status, 0);
         ++runs;
