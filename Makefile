@@ -21,6 +21,8 @@ run: build
 	  $(BUILD)/app/selection_image "$(abspath $(RUN_PICTURE))"; \
 	else \
 	  rm -f $(SCREENSHOT); \
+	  mkdir -p -m 700 $(BUILD)/runtime; \
+	  XDG_RUNTIME_DIR="$${XDG_RUNTIME_DIR:-$(abspath $(BUILD)/runtime)}" \
 	  SELECTION_IMAGE_SCREENSHOT="$(abspath $(SCREENSHOT))" \
 	    xvfb-run -a -s "-screen 0 1024x768x24" $(BUILD)/app/selection_image "$(abspath $(RUN_PICTURE))" && \
 	  echo "No display here: the window ran in a virtual X display; screenshot saved to $(SCREENSHOT)"; \
