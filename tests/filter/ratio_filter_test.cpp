@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -39,50 +41,34 @@ double run(clsPicfilter& f, const Settings& s) { return f.app_filter(s.br, s.br_
 
 struct Expected {
     RefPicture result;
-    double share;
-    double masked_surface;
+    double share, masked_surface;
 };
 
-// The filter as described, one pixel at a time with 1-based loops. `mask`
-// is the mask buffer when the mask is on (null when off); `unmade` means it
-// is on but reads as zero.
+// The filter as described, one pixel at a time with 1-based loops. `mask` is
+// the mask buffer when the mask is on (null when on but unmade, so reading as zero).
 Expected reference(const RefPicture& ref, const Settings& s, const std::uint8_t* mask, bool mask_on,
                    double masked_before) {
     Expected e{ref, 0.0, masked_before};
     auto on = [](double mode) { return mode == 1 || mode == 3; };
     if (!on(s.br) && !on(s.bg) && !on(s.rg)) return e;
     auto passes = [&](double mode, double t, double left, double right) {
-        if (!on(mode)) return true;
-        return mode == 1 ? left > right * t : left < right * t;
+        return !on(mode) || (mode == 1 ? left > right * t : left < right * t);
     };
     std::uint64_t outside = 0, passing = 0;
     for (int x = 1; x <= ref.w; ++x)
         for (int y = 1; y <= ref.h; ++y) {
             const std::size_t i = 4 * ((y - 1) * static_cast<std::size_t>(ref.w) + (x - 1));
-            const bool considered = !mask_on || (mask && mask[i + 2] == 255);
-            if (!considered) {
-                ++outside;
-                e.result.at(1, x, y) = 255;
-                e.result.at(2, x, y) = 0;
-                e.result.at(3, x, y) = 0;
-                continue;
-            }
             const double b = ref.at(1, x, y), g = ref.at(2, x, y), r = ref.at(3, x, y);
-            if (passes(s.br, s.br_t, b, r) && passes(s.bg, s.bg_t, b, g) && passes(s.rg, s.rg_t, r, g)) {
-                ++passing;
-                e.result.at(1, x, y) = 0;
-                e.result.at(2, x, y) = 255;
-                e.result.at(3, x, y) = 0;
-            }
+            int mark = -1;  // 0 blue, 1 green
+            if (mask_on && !(mask && mask[i + 2] == 255))
+                ++outside, mark = 0;
+            else if (passes(s.br, s.br_t, b, r) && passes(s.bg, s.bg_t, b, g) && passes(s.rg, s.rg_t, r, g))
+                ++passing, mark = 1;
+            if (mark >= 0) e.result.at(1, x, y) = mark ? 0 : 255, e.result.at(2, x, y) = mark ? 255 : 0, e.result.at(3, x, y) = 0;
         }
     const std::uint64_t total = static_cast<std::uint64_t>(ref.w) * ref.h;
-    if (total == outside) {
-        e.masked_surface = 1.0;
-        e.share = 0;
-    } else {
-        e.masked_surface = static_cast<double>(outside) / total;
-        e.share = static_cast<double>(passing) / (total - outside);
-    }
+    e.masked_surface = total == outside ? 1.0 : static_cast<double>(outside) / total;
+    e.share = total == outside ? 0 : static_cast<double>(passing) / (total - outside);
     return e;
 }
 
@@ -95,9 +81,15 @@ long first_difference(const RefPicture& a, const RefPicture& b) {
     return -1;
 }
 
+clsPicfilter holding(const RefPicture& p) {
+    clsPicfilter f;
+    f.Picture(to_image(p));
+    return f;
+}
+
 // --- against the plain loops ---------------------------------------------
 
-enum class MaskKind { None, NearWhite, Triangle, Deleted };
+enum class MaskKind { None, NearWhite, Triangle, Deleted, Beyond };
 
 using AgainstReferenceParam = std::tuple<Settings, MaskKind, std::pair<int, int>>;
 class AgainstReference : public ::testing::TestWithParam<AgainstReferenceParam> {};
@@ -120,8 +112,14 @@ TEST_P(AgainstReference, SameMarksShareAndMaskedSurface) {
         f.deleteMask();
         if (kind == MaskKind::NearWhite || kind == MaskKind::Deleted) f.MaskBLC();
         if (kind == MaskKind::Triangle) f.Mask({{0.1, 0.9, 0.4}, {0.2, 0.5, 0.95}}, 3);
+        if (kind == MaskKind::Beyond) f.Mask({{2, 3, 3}, {2, 2, 3}}, 3);
         if (kind == MaskKind::Deleted) f.deleteMask();
-        f.maskedSurface = 0.625;
+        if (kind == MaskKind::NearWhite)  // the mask itself, as large pictures stream it past the cache too
+            for (std::size_t i = 0; i < pic.px.size(); i += 4) {
+                const std::uint8_t* m = f.mask_pixels() + i;
+                ASSERT_EQ(m[2], pic.px[i] + pic.px[i + 1] + pic.px[i + 2] < 700 ? 255 : 0) << "pixel " << i / 4;
+                ASSERT_EQ(m[3], pic.px[i + 3]) << "pixel " << i / 4;
+            }
 
         const Expected e = reference(pic, s, f.mask_pixels(), f.mask_active(), 0.625);
         for (int bits : kVectorBits) {
@@ -139,32 +137,6 @@ TEST_P(AgainstReference, SameMarksShareAndMaskedSurface) {
     }
 }
 
-TEST(RatioFilter, LargePictureStreamedPastTheCache) {
-    // Above 8 Mi pixels the results bypass the cache; the marks must not change.
-    std::mt19937 rng(29);
-    const RefPicture pic = random_picture(4096, 2050, rng);
-    clsPicfilter f;
-    f.Picture(to_image(pic));
-    f.MaskBLC();
-    const RefPicture mask = from_buffer(f.mask_pixels(), pic.w, pic.h);
-    for (std::size_t i = 0; i < pic.px.size(); i += 4) {
-        const int sum = pic.px[i] + pic.px[i + 1] + pic.px[i + 2];
-        ASSERT_EQ(mask.px[i + 2], sum < 700 ? 255 : 0) << "pixel " << i / 4;
-        ASSERT_EQ(mask.px[i + 3], pic.px[i + 3]) << "pixel " << i / 4;
-    }
-    const Settings s{1, 0.8, 3, 1.2, 1, 0.5};
-    const Expected e = reference(pic, s, f.mask_pixels(), true, 0.0);
-    for (int bits : kVectorBits) {
-        SCOPED_TRACE(bits);
-        picfilter::limit_ratio_vectors(bits);
-        const double share = run(f, s);
-        picfilter::limit_ratio_vectors(512);
-        EXPECT_EQ(first_difference(result_of(f), e.result), -1);
-        EXPECT_DOUBLE_EQ(share, e.share);
-        EXPECT_DOUBLE_EQ(f.maskedSurface, e.masked_surface);
-    }
-}
-
 const Settings kSettings[] = {
     {1, 1, 0, 0, 0, 0},        {3, 0.5, 0, 0, 0, 0},      {0, 0, 1, 2, 0, 0},         {0, 0, 0, 0, 3, 0.25},
     {1, 0.8, 3, 1.2, 1, 0.5},  {3, 1.0 / 3, 1, 0.1, 3, 7}, {1, -1, 3, -2, 1, 0},       {3, 0, 1, 0, 3, 0},
@@ -174,8 +146,8 @@ const Settings kSettings[] = {
 
 INSTANTIATE_TEST_SUITE_P(Small, AgainstReference,
                          ::testing::Combine(::testing::ValuesIn(kSettings),
-                                            ::testing::Values(MaskKind::None, MaskKind::NearWhite,
-                                                              MaskKind::Triangle, MaskKind::Deleted),
+                                            ::testing::Values(MaskKind::None, MaskKind::NearWhite, MaskKind::Triangle,
+                                                              MaskKind::Deleted, MaskKind::Beyond),
                                             ::testing::Values(std::pair{1, 1}, std::pair{7, 1},
                                                               std::pair{13, 7}, std::pair{64, 9})));
 
@@ -185,61 +157,49 @@ INSTANTIATE_TEST_SUITE_P(Split, AgainstReference,
                                             ::testing::Values(MaskKind::None, MaskKind::NearWhite),
                                             ::testing::Values(std::pair{1023, 601})));
 
+// Above 8 Mi pixels the results bypass the cache; the marks must not change.
+INSTANTIATE_TEST_SUITE_P(StreamedPastTheCache, AgainstReference,
+                         ::testing::Combine(::testing::Values(kSettings[4]), ::testing::Values(MaskKind::NearWhite),
+                                            ::testing::Values(std::pair{4096, 2050})));
+
 // --- figures ---------------------------------------------------------------
 
-RefPicture row_of(const std::vector<std::array<int, 3>>& bgr) {
-    RefPicture p = uniform_picture(static_cast<int>(bgr.size()), 1, 0);
-    for (std::size_t i = 0; i < bgr.size(); ++i) {
-        for (int c = 0; c < 3; ++c) p.px[4 * i + c] = static_cast<std::uint8_t>(bgr[i][c]);
-        p.px[4 * i + 3] = static_cast<std::uint8_t>(40 + i);
-    }
-    return p;
-}
+struct Figure {
+    Settings s;
+    std::vector<std::array<int, 3>> bgr;
+    std::vector<bool> marked;
+};
+class Figures : public ::testing::TestWithParam<Figure> {};
 
-bool marked_green(const RefPicture& p, int x) { return p.at(1, x, 1) == 0 && p.at(2, x, 1) == 255 && p.at(3, x, 1) == 0; }
-
-TEST(RatioFilter, BlueOverRedMarksExactlyThosePixels) {
-    const RefPicture pic = row_of({{10, 0, 9}, {9, 0, 9}, {200, 255, 201}, {1, 1, 0}, {0, 0, 0}, {255, 7, 254}});
-    clsPicfilter f;
-    f.Picture(to_image(pic));
+TEST_P(Figures, MarkExactlyThosePixelsAndKeepTheRest) {
+    const Figure& c = GetParam();
+    RefPicture pic = uniform_picture(static_cast<int>(c.bgr.size()), 1, 0);
+    for (std::size_t i = 0; i < c.bgr.size(); ++i)
+        for (int k = 0; k < 4; ++k) pic.px[4 * i + k] = static_cast<std::uint8_t>(k < 3 ? c.bgr[i][k] : 40 + i);
+    clsPicfilter f = holding(pic);
     f.maskedSurface = 0.5;
-    EXPECT_DOUBLE_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 3.0 / 6);
+    const long marks = std::count(c.marked.begin(), c.marked.end(), true);
+    EXPECT_DOUBLE_EQ(run(f, c.s), static_cast<double>(marks) / c.bgr.size());
     EXPECT_EQ(f.maskedSurface, 0.0);
-    const RefPicture out = result_of(f);
-    const bool expect[] = {true, false, false, true, false, true};
-    for (int x = 1; x <= 6; ++x) {
-        SCOPED_TRACE(x);
-        if (expect[x - 1]) {
-            EXPECT_TRUE(marked_green(out, x));
-        } else {
-            for (int c = 1; c <= 3; ++c) EXPECT_EQ(out.at(c, x, 1), pic.at(c, x, 1));
-        }
-        EXPECT_EQ(out.at(4, x, 1), pic.at(4, x, 1));  // fourth byte kept in every case
-    }
+    RefPicture want = pic;
+    for (std::size_t i = 0; i < c.bgr.size(); ++i)
+        if (c.marked[i]) want.px[4 * i] = 0, want.px[4 * i + 1] = 255, want.px[4 * i + 2] = 0;  // fourth byte kept
+    EXPECT_EQ(result_of(f).px, want.px);
 }
 
-TEST(RatioFilter, BoundItselfFailsBothModes) {
-    // blue 10, red 30: 10 < 15 passes "less than 0.5 x red"; blue 15 equals the bound.
-    const RefPicture pic = row_of({{10, 0, 30}, {15, 0, 30}, {16, 0, 30}});
-    clsPicfilter f;
-    f.Picture(to_image(pic));
-    EXPECT_DOUBLE_EQ(f.app_filter(3, 0.5, 0, 0, 0, 0), 1.0 / 3);
-    RefPicture out = result_of(f);
-    EXPECT_TRUE(marked_green(out, 1));
-    EXPECT_FALSE(marked_green(out, 2));
-    EXPECT_FALSE(marked_green(out, 3));
-    EXPECT_DOUBLE_EQ(f.app_filter(1, 0.5, 0, 0, 0, 0), 1.0 / 3);
-    out = result_of(f);
-    EXPECT_FALSE(marked_green(out, 1));
-    EXPECT_FALSE(marked_green(out, 2));
-    EXPECT_TRUE(marked_green(out, 3));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Figures,
+    ::testing::Values(Figure{{1, 1, 0, 0, 0, 0},
+                             {{10, 0, 9}, {9, 0, 9}, {200, 255, 201}, {1, 1, 0}, {0, 0, 0}, {255, 7, 254}},
+                             {true, false, false, true, false, true}},
+                      // blue 10 against red 30: 10 < 15 passes "less than 0.5 x red"; 15 is the bound, failing both modes
+                      Figure{{3, 0.5, 0, 0, 0, 0}, {{10, 0, 30}, {15, 0, 30}, {16, 0, 30}}, {true, false, false}},
+                      Figure{{1, 0.5, 0, 0, 0, 0}, {{10, 0, 30}, {15, 0, 30}, {16, 0, 30}}, {false, false, true}}));
 
 TEST(RatioFilter, AllTestsOffGiveAPlainCopy) {
     std::mt19937 rng(5);
     const RefPicture pic = random_picture(40, 30, rng);
-    clsPicfilter f;
-    f.Picture(to_image(pic));
+    clsPicfilter f = holding(pic);
     f.MaskBLC();
     f.app_filter(1, 0.5, 0, 0, 0, 0);  // marks the result, sets maskedSurface
     const double masked = f.maskedSurface;
@@ -249,36 +209,15 @@ TEST(RatioFilter, AllTestsOffGiveAPlainCopy) {
     EXPECT_EQ(f.maskedSurface, masked);
 }
 
-TEST(RatioFilter, MaskLeavingOutEverythingPaintsBlue) {
-    std::mt19937 rng(9);
-    const RefPicture pic = random_picture(21, 13, rng);
-    clsPicfilter f;
-    f.Picture(to_image(pic));
-    f.Mask({{2, 3, 3}, {2, 2, 3}}, 3);  // entirely beyond the picture
-    EXPECT_EQ(f.app_filter(1, 0, 3, 100, 0, 0), 0.0);
-    EXPECT_EQ(f.maskedSurface, 1.0);
-    const RefPicture out = result_of(f);
-    for (int y = 1; y <= 13; ++y)
-        for (int x = 1; x <= 21; ++x) {
-            ASSERT_EQ(out.at(1, x, y), 255);
-            ASSERT_EQ(out.at(2, x, y), 0);
-            ASSERT_EQ(out.at(3, x, y), 0);
-            ASSERT_EQ(out.at(4, x, y), pic.at(4, x, y));
-        }
-}
-
 TEST(RatioFilter, MaskLeftActiveOverANewPictureMarksNothingInside) {
     std::mt19937 rng(13);
-    clsPicfilter f;
-    f.Picture(to_image(uniform_picture(10, 10, 0)));
+    clsPicfilter f = holding(uniform_picture(10, 10, 0));
     f.MaskBLC();  // everything inside
-    const RefPicture next = random_picture(37, 5, rng);
-    f.Picture(to_image(next));
+    f.Picture(to_image(random_picture(37, 5, rng)));
     EXPECT_EQ(f.app_filter(0, 0, 0, 0, 3, 1000), 0.0);
     EXPECT_EQ(f.maskedSurface, 1.0);
     const RefPicture out = result_of(f);
-    for (int y = 1; y <= 5; ++y)
-        for (int x = 1; x <= 37; ++x) ASSERT_EQ(out.at(1, x, y), 255);
+    for (std::size_t i = 0; i < out.px.size(); i += 4) ASSERT_EQ(out.px[i], 255);
     // Once switched off, every pixel counts again.
     f.deleteMask();
     EXPECT_GT(f.app_filter(0, 0, 0, 0, 3, 1000), 0.9);
@@ -291,21 +230,18 @@ class NotANumber : public ::testing::TestWithParam<Settings> {};
 
 TEST_P(NotANumber, IsRefusedAndNothingChanges) {
     std::mt19937 rng(17);
-    const RefPicture pic = random_picture(19, 11, rng);
-    clsPicfilter f;
-    f.Picture(to_image(pic));
+    clsPicfilter f = holding(random_picture(19, 11, rng));
     f.app_filter(1, 1, 0, 0, 0, 0);
     const RefPicture before = result_of(f);
-    const double masked = f.maskedSurface = 0.375;
-    const Settings s = GetParam();
+    f.maskedSurface = 0.375;
     try {
-        run(f, s);
-        FAIL() << "accepted " << s;
+        run(f, GetParam());
+        FAIL() << "accepted " << GetParam();
     } catch (const std::invalid_argument& e) {
         EXPECT_NE(std::string(e.what()).find("seuil"), std::string::npos) << e.what();
     }
     EXPECT_EQ(first_difference(result_of(f), before), -1);
-    EXPECT_EQ(f.maskedSurface, masked);
+    EXPECT_EQ(f.maskedSurface, 0.375);
 }
 
 INSTANTIATE_TEST_SUITE_P(Thresholds, NotANumber,
@@ -318,8 +254,9 @@ TEST(RatioFilter, WithoutAPictureReturnsZeroAndChangesNothing) {
     EXPECT_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 0.0);
     EXPECT_EQ(f.maskedSurface, 0.25);
     EXPECT_EQ(f.result_pixels(), nullptr);
-
-    const RefPicture pic = row_of({{9, 9, 9}, {100, 0, 1}});
+    // A null picture after a real one: the held one stays as it was.
+    RefPicture pic = uniform_picture(2, 1, 9);
+    pic.at(3, 2, 1) = 1;  // blue over red: a run on it would mark this pixel
     f.Picture(to_image(pic));
     f.Picture(QImage());
     EXPECT_EQ(f.app_filter(1, 1, 0, 0, 0, 0), 0.0);
@@ -329,64 +266,48 @@ TEST(RatioFilter, WithoutAPictureReturnsZeroAndChangesNothing) {
 
 // --- channel probes --------------------------------------------------------
 
-class Probe : public ::testing::TestWithParam<std::tuple<double, double>> {};
+// Position, then the probe's column and row (1-based) on a 100 x 100 picture, or 0 when refused.
+class Probe : public ::testing::TestWithParam<std::tuple<double, double, int, int>> {};
 
-TEST_P(Probe, ReadsTheReferenceAtFloorOfThePosition) {
-    auto [X, Y] = GetParam();
+TEST_P(Probe, ReadsTheReferenceAtFloorOfThePositionOrRefuses) {
+    auto [X, Y, column, row] = GetParam();
     std::mt19937 rng(23);
     const RefPicture pic = random_picture(100, 100, rng);
-    clsPicfilter f;
-    f.Picture(to_image(pic));
+    clsPicfilter f = holding(pic);
     f.app_filter(1, 0, 0, 0, 0, 0);  // the result differs, the probes read the reference
-    const int column = static_cast<int>(std::floor(X * 100)) + 1, row = static_cast<int>(std::floor(Y * 100)) + 1;
+    if (column == 0) {
+        EXPECT_THROW(f.comp_R(X, Y), std::out_of_range);
+        EXPECT_THROW(f.comp_G(X, Y), std::out_of_range);
+        EXPECT_THROW(f.comp_B(X, Y), std::out_of_range);
+        return;
+    }
     EXPECT_EQ(f.comp_B(X, Y), pic.at(1, column, row));
     EXPECT_EQ(f.comp_G(X, Y), pic.at(2, column, row));
     EXPECT_EQ(f.comp_R(X, Y), pic.at(3, column, row));
 }
 
-INSTANTIATE_TEST_SUITE_P(Positions, Probe,
-                         ::testing::Values(std::tuple{0.0, 0.0}, std::tuple{0.999, 0.999}, std::tuple{0.5, 0.25},
-                                           std::tuple{0.0099, 0.01}, std::tuple{0.9999999999999999, 0.0},
-                                           std::tuple{0.0, 0.9999999999999999}));
+INSTANTIATE_TEST_SUITE_P(
+    Positions, Probe,
+    ::testing::Values(std::tuple{0.0, 0.0, 1, 1}, std::tuple{0.999, 0.999, 100, 100}, std::tuple{0.5, 0.25, 51, 26},
+                      std::tuple{0.0099, 0.01, 1, 2}, std::tuple{0.9999999999999999, 0.0, 100, 1},
+                      std::tuple{0.0, 0.9999999999999999, 1, 100}, std::tuple{1.0, 0.0, 0, 0},
+                      std::tuple{0.0, 1.0, 0, 0}, std::tuple{-0.001, 0.5, 0, 0}, std::tuple{0.5, -1e-300, 0, 0},
+                      std::tuple{kNaN, 0.5, 0, 0}, std::tuple{0.5, kNaN, 0, 0}, std::tuple{kInf, 0.0, 0, 0},
+                      std::tuple{1e10, 1e10, 0, 0}));
 
-TEST(Probe, CornersOfANonSquarePicture) {
+TEST(Probe, CornersOfANonSquarePictureTakenAtSomeTime) {
+    clsPicfilter f;
+    EXPECT_THROW(f.comp_G(0, 0), std::out_of_range);
     RefPicture pic = uniform_picture(3, 2, 0);
     pic.at(2, 1, 1) = 11;  // green, top left
     pic.at(3, 3, 2) = 22;  // red, bottom right
     pic.at(1, 3, 1) = 33;  // blue, top right
-    clsPicfilter f;
     f.Picture(to_image(pic));
+    f.Picture(QImage());  // a later null picture does not stop the probes: they read what is held
     EXPECT_EQ(f.comp_G(0, 0), 11);
     EXPECT_EQ(f.comp_R(0.99, 0.99), 22);
     EXPECT_EQ(f.comp_B(0.7, 0.4), 33);
     EXPECT_EQ(f.comp_B(0.6, 0.4), 0);
-}
-
-class ProbeOutside : public ::testing::TestWithParam<std::tuple<double, double>> {};
-
-TEST_P(ProbeOutside, IsRefused) {
-    auto [X, Y] = GetParam();
-    clsPicfilter f;
-    f.Picture(to_image(uniform_picture(100, 100, 7)));
-    EXPECT_THROW(f.comp_R(X, Y), std::out_of_range);
-    EXPECT_THROW(f.comp_G(X, Y), std::out_of_range);
-    EXPECT_THROW(f.comp_B(X, Y), std::out_of_range);
-}
-
-INSTANTIATE_TEST_SUITE_P(Positions, ProbeOutside,
-                         ::testing::Values(std::tuple{1.0, 0.0}, std::tuple{0.0, 1.0}, std::tuple{-0.001, 0.5},
-                                           std::tuple{0.5, -1e-300}, std::tuple{kNaN, 0.5}, std::tuple{0.5, kNaN},
-                                           std::tuple{kInf, 0.0}, std::tuple{1e10, 1e10}));
-
-TEST(Probe, NeedsAPictureTakenAtSomeTime) {
-    clsPicfilter f;
-    EXPECT_THROW(f.comp_G(0, 0), std::out_of_range);
-    // A later null picture does not stop the probes: they read what is held.
-    RefPicture pic = uniform_picture(2, 2, 0);
-    pic.at(2, 1, 1) = 77;
-    f.Picture(to_image(pic));
-    f.Picture(QImage());
-    EXPECT_EQ(f.comp_G(0, 0), 77);
 }
 
 }  // namespace
