@@ -35,16 +35,16 @@ QImage expected_picture(const FrameCase& c, unsigned seed) {
   const bool gray = c.frames.size() == 1 && c.frames[0] == Kind::Gray;
   for (int y = 0; y < c.height; ++y)
     for (int x = 0; x < c.width; ++x) {
-      int v[3] = {int(rng() & 255), int(rng() & 255), int(rng() & 255)};
-      if (c.depth == 1)
-        for (int& s : v) s = s < 128 ? 0 : 255;
-      if (gray) v[1] = v[2] = v[0];
-      img.setPixel(x, y, qRgb(v[0], v[1], v[2]));
+      int v[3];
+      for (int& s : v) s = c.depth == 1 ? (rng() & 128 ? 255 : 0) : int(rng() & 255);
+      img.setPixel(x, y, gray ? qRgb(v[0], v[0], v[0]) : qRgb(v[0], v[1], v[2]));
     }
   return img;
 }
 
-int channel_of(QRgb p, int c) { return c == 0 ? qRed(p) : c == 1 ? qGreen(p) : qBlue(p); }
+int line_bytes(int width, Kind kind, int depth) {
+  return int((std::int64_t(width) * (kind == Kind::Rgb ? 3 : 1) * depth + 7) / 8);
+}
 
 // One sample of `depth` bits written at sample index `i` of a line. 16-bit
 // values are spread around v * 257 so that only correct rounding gives v back.
@@ -52,34 +52,26 @@ void put_sample(std::vector<std::uint8_t>& line, std::size_t i, int depth, int v
   if (depth == 8) {
     line[i] = std::uint8_t(v);
   } else if (depth == 16) {
-    const int jitter = int(rng() % 257) - 128;
-    const std::uint16_t s = std::uint16_t(std::clamp(v * 257 + jitter, 0, 65535));
+    const std::uint16_t s = std::uint16_t(std::clamp(v * 257 + int(rng() % 257) - 128, 0, 65535));
     std::memcpy(&line[2 * i], &s, 2);  // host byte order, as SANE sends
-  } else {
-    const bool set = gray ? v == 0 : v == 255;  // grey: a set bit is black
-    if (set) line[i / 8] |= std::uint8_t(0x80 >> (i % 8));
+  } else if (gray ? v == 0 : v == 255) {  // grey: a set bit is black
+    line[i / 8] |= std::uint8_t(0x80 >> (i % 8));
   }
 }
 
 std::vector<std::uint8_t> frame_bytes(const FrameCase& c, Kind kind, const QImage& img, int bytes_per_line) {
   std::mt19937 rng(7);
   std::vector<std::uint8_t> data;
+  const int samples = kind == Kind::Rgb ? 3 : 1;
   for (int y = 0; y < c.height; ++y) {
     std::vector<std::uint8_t> line(std::size_t(bytes_per_line), 0);
-    for (int x = 0; x < c.width; ++x) {
-      const QRgb p = img.pixel(x, y);
-      switch (kind) {
-        case Kind::Gray: put_sample(line, x, c.depth, qRed(p), true, rng); break;
-        case Kind::Rgb:
-          for (int ch = 0; ch < 3; ++ch) put_sample(line, 3 * std::size_t(x) + ch, c.depth, channel_of(p, ch), false, rng);
-          break;
-        case Kind::Red: put_sample(line, x, c.depth, qRed(p), false, rng); break;
-        case Kind::Green: put_sample(line, x, c.depth, qGreen(p), false, rng); break;
-        case Kind::Blue: put_sample(line, x, c.depth, qBlue(p), false, rng); break;
+    for (int x = 0; x < c.width; ++x)
+      for (int ch = 0; ch < samples; ++ch) {
+        // Gray and Red frames carry the red channel, Green and Blue theirs.
+        const int channel = kind == Kind::Rgb ? ch : kind == Kind::Green ? 1 : kind == Kind::Blue ? 2 : 0;
+        put_sample(line, std::size_t(samples) * x + ch, c.depth, int(img.pixel(x, y) >> (16 - 8 * channel)) & 255, kind == Kind::Gray, rng);
       }
-    }
-    const int used = int((std::int64_t(c.width) * (kind == Kind::Rgb ? 3 : 1) * c.depth + 7) / 8);
-    for (int i = used; i < bytes_per_line; ++i) line[i] = 0xA5;  // padding a decoder must skip
+    std::fill(line.begin() + line_bytes(c.width, kind, c.depth), line.end(), 0xA5);  // padding a decoder must skip
     data.insert(data.end(), line.begin(), line.end());
   }
   return data;
@@ -89,13 +81,8 @@ std::vector<std::uint8_t> assemble(const FrameCase& c, const QImage& img, int ex
   ScanBitmap bitmap;
   QString error;
   for (Kind kind : c.frames) {
-    ScanFrameFormat f;
-    f.kind = kind;
-    f.depth = c.depth;
-    f.pixels_per_line = c.width;
-    f.bytes_per_line =
-        int((std::int64_t(c.width) * (kind == Kind::Rgb ? 3 : 1) * c.depth + 7) / 8) + c.padding;
-    f.lines = c.unknown_lines ? -1 : c.height - extra_lines;
+    const ScanFrameFormat f{kind, line_bytes(c.width, kind, c.depth) + c.padding, c.width,
+                            c.unknown_lines ? -1 : c.height - extra_lines, c.depth};
     EXPECT_TRUE(bitmap.begin_frame(f, &error)) << error.toStdString();
     const std::vector<std::uint8_t> data = frame_bytes(c, kind, img, f.bytes_per_line);
     const std::size_t chunk = c.chunk ? c.chunk : data.size();
@@ -106,6 +93,13 @@ std::vector<std::uint8_t> assemble(const FrameCase& c, const QImage& img, int ex
   std::vector<std::uint8_t> file;
   EXPECT_TRUE(bitmap.take_file(&file, &error)) << error.toStdString();
   return file;
+}
+
+QImage decode(const std::vector<std::uint8_t>& file) {
+  QString error;
+  const QImage img = sources::decode_picture(QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())), &error);
+  EXPECT_FALSE(img.isNull()) << error.toStdString();
+  return img;
 }
 
 std::uint32_t u32_at(const std::vector<std::uint8_t>& f, std::size_t at) {
@@ -123,11 +117,7 @@ TEST_P(ScanBitmapFrames, BecomeA24BitBitmapOfThePicture) {
   const std::size_t stride = (3 * std::size_t(c.width) + 3) & ~std::size_t{3};
   EXPECT_EQ(u32_at(file, 2), 54 + stride * c.height);
   EXPECT_EQ(file.size(), 54 + stride * c.height);
-
-  QString error;
-  const QImage decoded = sources::decode_picture(
-      QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())), &error);
-  ASSERT_FALSE(decoded.isNull()) << error.toStdString();
+  const QImage decoded = decode(file);
   ASSERT_EQ(decoded.size(), expected.size());
   for (int y = 0; y < c.height; ++y)
     for (int x = 0; x < c.width; ++x)
@@ -160,9 +150,7 @@ TEST(ScanBitmapLength, SurplusLinesOfAnAnnouncedHeightAreDropped) {
   const std::vector<std::uint8_t> file = assemble(c, img, 4);
   ASSERT_GE(file.size(), std::size_t{54});
   EXPECT_EQ(u32_at(file, 22), 6u);
-  QString error;
-  const QImage decoded =
-      sources::decode_picture(QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())), &error);
+  const QImage decoded = decode(file);
   ASSERT_EQ(decoded.height(), 6);
   EXPECT_EQ(decoded.pixel(2, 5) & 0xFFFFFF, img.pixel(2, 5) & 0xFFFFFF);
 }
@@ -172,11 +160,9 @@ TEST(ScanBitmapLength, SurplusLinesOfAnAnnouncedHeightAreDropped) {
 TEST(ScanBitmapLength, ShortFramesGiveTheRowsAllFramesDelivered) {
   ScanBitmap bitmap;
   QString error;
-  const int lengths[3] = {5, 3, 4};
-  const Kind kinds[3] = {Kind::Red, Kind::Green, Kind::Blue};
+  const int lengths[3] = {5, 3, 4};  // red, green, blue
   for (int f = 0; f < 3; ++f) {
-    ScanFrameFormat format{kinds[f], 4, 4, 5, 8};
-    ASSERT_TRUE(bitmap.begin_frame(format, &error));
+    ASSERT_TRUE(bitmap.begin_frame({Kind(int(Kind::Red) + f), 4, 4, 5, 8}, &error));
     std::vector<std::uint8_t> data(std::size_t(4 * lengths[f]) + 2, std::uint8_t(60 * (f + 1)));
     ASSERT_TRUE(bitmap.add_data(data.data(), data.size(), &error));
     bitmap.end_frame();
@@ -184,8 +170,7 @@ TEST(ScanBitmapLength, ShortFramesGiveTheRowsAllFramesDelivered) {
   EXPECT_EQ(bitmap.height(), 3);
   std::vector<std::uint8_t> file;
   ASSERT_TRUE(bitmap.take_file(&file, &error));
-  const QImage decoded =
-      sources::decode_picture(QByteArray(reinterpret_cast<const char*>(file.data()), qsizetype(file.size())), &error);
+  const QImage decoded = decode(file);
   ASSERT_EQ(decoded.size(), QSize(4, 3));
   EXPECT_EQ(decoded.pixel(3, 2) & 0xFFFFFF, qRgb(60, 120, 180) & 0xFFFFFF);
 }

@@ -34,6 +34,12 @@ protected:
         EXPECT_EQ(w->PBox.image.pixel(5, 5), qRgb(10, 20, 30));
         EXPECT_TRUE(w->filter->initialized);
     }
+    // Each message names the failure after the load error's prefix.
+    void expect_load_errors(std::size_t count) {
+        ASSERT_EQ(log->messages.size(), count);
+        for (const QString& m : log->messages)
+            EXPECT_TRUE(m.startsWith(QStringLiteral("error_load_pic: ")) && m.size() > 18) << m.toStdString();
+    }
     // The window still works: an adjustment runs and repaints.
     void expect_usable() {
         const std::uint64_t runs = w->pipeline_runs();
@@ -47,45 +53,48 @@ protected:
     std::unique_ptr<selection_image> w;
 };
 
-TEST_F(OpenTest, DialogStartsInTheFolderWithTheThreeFilters) {
+TEST_F(OpenTest, DialogStartsInTheFolderWithTheThreeFiltersAndCancelChangesNothing) {
+    const std::uint64_t paints = w->paint_runs();
     choose(QString());
     ASSERT_EQ(log->open_calls.size(), 1u);
     EXPECT_EQ(log->open_calls[0].title, QStringLiteral("Selection image"));
     EXPECT_EQ(log->open_calls[0].folder, path("start"));
     EXPECT_EQ(log->open_calls[0].filter, QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*"));
-}
-
-TEST_F(OpenTest, CancelChangesNothing) {
-    const std::uint64_t paints = w->paint_runs();
-    choose(QString());
     expect_untouched();
     EXPECT_TRUE(log->messages.empty());
     EXPECT_EQ(w->paint_runs(), paints);
 }
 
-TEST_F(OpenTest, ChosenPictureBecomesTheRecordsFileAndIsShownUnadjusted) {
+// The chosen file's bytes become the record's file (a bitmap stays a bitmap
+// under the .jpg name), shown unadjusted; the record keeps its name.
+struct Chosen {
+    const char* name;
+    const char* format;
+    int width, height;
+    QRgb colour;
+};
+
+class ChosenPicture : public OpenTest, public ::testing::WithParamInterface<Chosen> {};
+
+TEST_P(ChosenPicture, BecomesTheRecordsFileAndIsShownUnadjusted) {
+    const Chosen c = GetParam();
     w->scrollGamma->setValue(30);
-    const QString chosen = save(uniform(90, 30, qRgb(250, 0, 250)), "elsewhere.png", "PNG");
+    const QString chosen = save(uniform(c.width, c.height, c.colour), QString::fromLatin1(c.name), c.format);
     choose(chosen);
     EXPECT_TRUE(log->messages.empty());
     EXPECT_EQ(file_bytes(record), file_bytes(chosen));
-    EXPECT_EQ(w->PBox.image.size(), QSize(90, 30));
-    EXPECT_EQ(w->PBox.image.pixel(1, 1), qRgb(250, 0, 250));
-    EXPECT_EQ(view_centre(*w), qRgb(250, 0, 250));
-    EXPECT_EQ(w->filter->width(), 90);
-    EXPECT_EQ(w->record_file(), record);  // the record's name never changes
+    EXPECT_EQ(w->PBox.image.size(), QSize(c.width, c.height));
+    EXPECT_EQ(w->PBox.image.pixel(1, 1), c.colour);
+    EXPECT_EQ(view_centre(*w), c.colour);
+    EXPECT_EQ(w->filter->width(), c.width);
+    EXPECT_EQ(w->record_file(), record);
     EXPECT_TRUE(QFile::exists(chosen));
 }
 
-TEST_F(OpenTest, BitmapUnderAJpgNameKeepsItsContentAndShows) {
-    const QString chosen = save(uniform(33, 17, qRgb(0, 99, 0)), "scan.BMP", "BMP");
-    choose(chosen);
-    EXPECT_TRUE(log->messages.empty());
-    EXPECT_TRUE(file_bytes(record).startsWith("BM"));
-    EXPECT_EQ(file_bytes(record), file_bytes(chosen));
-    EXPECT_EQ(w->PBox.image.size(), QSize(33, 17));
-    EXPECT_EQ(view_centre(*w), qRgb(0, 99, 0));
-}
+INSTANTIATE_TEST_SUITE_P(PngAndBitmap, ChosenPicture,
+                         ::testing::Values(Chosen{"elsewhere.png", "PNG", 90, 30, qRgb(250, 0, 250)},
+                                           Chosen{"scan.BMP", "BMP", 33, 17, qRgb(0, 99, 0)}),
+                         [](const auto& i) { return std::string(i.param.format); });
 
 // The record's own file under other spellings: never deleted, never copied
 // over itself, just read again.
@@ -93,17 +102,9 @@ class OwnFile : public OpenTest, public ::testing::WithParamInterface<const char
 
 TEST_P(OwnFile, IsReadAgainAndKeptWhole) {
     const QString how = QString::fromLatin1(GetParam());
-    QString chosen;
-    if (how == "exact") chosen = record;
-    if (how == "dotdot") chosen = path("rec/../rec/./100.jpg");
-    if (how == "symlink") {
-        chosen = path("link.jpg");
-        ASSERT_TRUE(QFile::link(record, chosen));
-    }
-    if (how == "hardlink") {
-        chosen = path("hard.jpg");
-        ASSERT_EQ(::link(QFile::encodeName(record).constData(), QFile::encodeName(chosen).constData()), 0);
-    }
+    const QString chosen = how == "exact" ? record : how == "dotdot" ? path("rec/../rec/./100.jpg") : path(how + ".jpg");
+    ASSERT_TRUE(how != "symlink" || QFile::link(record, chosen));
+    ASSERT_TRUE(how != "hardlink" || ::link(QFile::encodeName(record).constData(), QFile::encodeName(chosen).constData()) == 0);
     const QFileInfo before(record);
     choose(chosen);
     EXPECT_TRUE(log->messages.empty());
@@ -115,33 +116,25 @@ TEST_P(OwnFile, IsReadAgainAndKeptWhole) {
 
 INSTANTIATE_TEST_SUITE_P(OwnFileSpellings, OwnFile, ::testing::Values("exact", "dotdot", "symlink", "hardlink"));
 
-TEST_F(OpenTest, RecordFolderMissingReportsTheCopyAndTheLoad) {
-    auto lost = open_window(path("no/such/folder/1.jpg"));  // start-up dialog: cancelled
-    log->messages.clear();
-    log->answers = {save(uniform(10, 10, qRgb(1, 1, 1)), "x.png", "PNG")};
-    lost->open_file();
-    ASSERT_EQ(log->messages.size(), 2u);
-    for (const QString& m : log->messages) {
-        EXPECT_TRUE(m.startsWith(QStringLiteral("error_load_pic: "))) << m.toStdString();
-        EXPECT_GT(m.size(), 20);
-    }
-    EXPECT_TRUE(lost->PBox.image.isNull());
-    EXPECT_FALSE(QFile::exists(path("no/such/folder/1.jpg")));
-}
+// A record whose folder is missing, or is a plain file (which fails the
+// copy for any user, root included): the copy and the load are reported and
+// nothing is created or overwritten.
+class UnreachableRecord : public OpenTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(OpenTest, FailedCopyLeavesTheRecordsPicture) {
-    // The record's folder turns read-only under a non-root user; as root a
-    // path through a regular file fails the same way for any user: make the
-    // record's name unreachable by replacing its folder with a file.
-    auto other = open_window(path("plainfile/2.jpg"));
-    ASSERT_TRUE(write_bytes(path("plainfile"), "x"));
+TEST_P(UnreachableRecord, ReportsTheCopyAndTheLoadAndWritesNothing) {
+    const bool plain_file = GetParam();
+    auto other = open_window(path(plain_file ? "plainfile/2.jpg" : "no/such/folder/1.jpg"));  // start-up dialog: cancelled
+    ASSERT_TRUE(!plain_file || write_bytes(path("plainfile"), "x"));
     log->messages.clear();
     log->answers = {save(uniform(10, 10, qRgb(1, 1, 1)), "y.png", "PNG")};
     other->open_file();
-    ASSERT_GE(log->messages.size(), 1u);
-    EXPECT_TRUE(log->messages[0].startsWith(QStringLiteral("error_load_pic: ")));
-    EXPECT_EQ(file_bytes(path("plainfile")), QByteArray("x"));
+    expect_load_errors(2);
+    EXPECT_TRUE(other->PBox.image.isNull());
+    EXPECT_EQ(file_bytes(path("plainfile")), plain_file ? QByteArray("x") : QByteArray());
+    EXPECT_FALSE(QFile::exists(path("no/such/folder/1.jpg")));
 }
+
+INSTANTIATE_TEST_SUITE_P(MissingFolderAndPlainFile, UnreachableRecord, ::testing::Bool());
 
 // Pictures that cannot be decoded: one message, nothing replaced, the
 // window goes on working.
@@ -150,35 +143,23 @@ struct BadPicture {
     QByteArray (*bytes)();
 };
 
-QByteArray good_jpeg() {
+QByteArray truncated_jpeg() {
     QImage img(256, 256, QImage::Format_RGB32);
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) img.setPixel(x, y, qRgb(x, y, (x * y) & 255));
+    for (int i = 0; i < 256 * 256; ++i) img.setPixel(i % 256, i / 256, qRgb(i % 256, i / 256, (i % 256 * (i / 256)) & 255));
     QByteArray out;
     QBuffer buf(&out);
     buf.open(QIODevice::WriteOnly);
     img.save(&buf, "JPG", 90);
-    return out;
+    return out.left(out.size() / 2);
 }
-
-QByteArray truncated_jpeg() { return good_jpeg().left(good_jpeg().size() / 2); }
 QByteArray zero_bytes() { return QByteArray(); }
 QByteArray text_file() { return QByteArray("Ceci n'est pas une image.\n"); }
 
 QByteArray bmp_header(std::int32_t w, std::int32_t h, int extra_bytes) {
-    QByteArray b(54, '\0');
-    auto put16 = [&](int at, std::uint16_t v) { qToLittleEndian(v, b.data() + at); };
-    auto put32 = [&](int at, std::uint32_t v) { qToLittleEndian(v, b.data() + at); };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, 54 + extra_bytes);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(w));
-    put32(22, static_cast<std::uint32_t>(h));
-    put16(26, 1);
-    put16(28, 24);
-    put32(34, static_cast<std::uint32_t>(extra_bytes));
+    QByteArray b = QByteArray("BM").leftJustified(54, '\0');
+    const std::pair<int, std::uint32_t> fields[] = {{2, 54u + extra_bytes}, {10, 54}, {14, 40}, {18, std::uint32_t(w)},
+                                                    {22, std::uint32_t(h)}, {26, 1 + (24 << 16)}, {34, std::uint32_t(extra_bytes)}};
+    for (auto [at, v] : fields) qToLittleEndian(v, b.data() + at);  // 26: one plane, 24 bits
     return b + QByteArray(extra_bytes, '\x7f');
 }
 
@@ -192,9 +173,7 @@ TEST_P(BadPictures, OneMessageAndTheRecordStaysAsItWas) {
     const QString chosen = path(QString::fromLatin1(GetParam().name) + ".jpg");
     ASSERT_TRUE(write_bytes(chosen, GetParam().bytes()));
     choose(chosen);
-    ASSERT_EQ(log->messages.size(), 1u);
-    EXPECT_TRUE(log->messages[0].startsWith(QStringLiteral("error_load_pic: "))) << log->messages[0].toStdString();
-    EXPECT_GT(log->messages[0].size(), 18);
+    expect_load_errors(1);
     expect_untouched();
     expect_usable();
 }
@@ -205,8 +184,7 @@ TEST_P(BadPictures, AsTheRecordAtStartUpTheWindowOpensEmpty) {
     log->messages.clear();
     auto fresh = open_window(bad);
     show(*fresh);
-    ASSERT_EQ(log->messages.size(), 1u);
-    EXPECT_TRUE(log->messages[0].startsWith(QStringLiteral("error_load_pic: ")));
+    expect_load_errors(1);
     EXPECT_TRUE(fresh->PBox.image.isNull());
     EXPECT_EQ(view_centre(*fresh), qRgb(192, 192, 255));
     fresh->scrollLight->setValue(3);
@@ -233,10 +211,6 @@ TEST(OpenSameFile, DistinctFilesAndMissingPathsAreNotTheSame) {
     EXPECT_FALSE(sources::same_file(QString(), a));
 }
 
-}  // namespace
-
-namespace {
-
 TEST(OpenDialogFilters, EveryLetterCaseOfThePicturesIsShown) {
     const QStringList filters = name_filters(QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*"));
     ASSERT_EQ(filters.size(), 3);
@@ -246,16 +220,10 @@ TEST(OpenDialogFilters, EveryLetterCaseOfThePicturesIsShown) {
     QTemporaryDir d;
     for (const char* name : {"a.jpg", "b.JPG", "c.jpeg", "d.JPEG", "e.bmp", "f.BMP", "g.txt", "noextension"})
         ASSERT_TRUE(write_bytes(d.filePath(QString::fromLatin1(name)), "x"));
-    // The patterns between the parentheses, as the dialog applies them
-    // (case-sensitively on this platform).
+    // The patterns between the parentheses, applied case-sensitively as on this platform.
     auto shown = [&](const QString& filter) {
-        const QString inside = filter.section(QLatin1Char('('), 1).chopped(1);
-        QDir dir(d.path());
-        dir.setFilter(QDir::Files | QDir::CaseSensitive);
-        dir.setNameFilters(inside.split(QLatin1Char(' ')));
-        dir.setSorting(QDir::Name | QDir::IgnoreCase);
-        QStringList names = dir.entryList();
-        return names;
+        return QDir(d.path(), QString(), QDir::Name | QDir::IgnoreCase, QDir::Files | QDir::CaseSensitive)
+            .entryList(filter.section(QLatin1Char('('), 1).chopped(1).split(QLatin1Char(' ')));
     };
     EXPECT_EQ(shown(filters[0]), (QStringList{"a.jpg", "b.JPG", "c.jpeg", "d.JPEG"}));
     EXPECT_EQ(shown(filters[1]), (QStringList{"e.bmp", "f.BMP"}));
