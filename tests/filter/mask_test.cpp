@@ -273,8 +273,9 @@ TEST(NearWhite, SumUnder700IsInside) {
 
 TEST(NearWhite, RandomPicturesMatchThePlainRule) {
     std::mt19937 rng(11);
-    // Sizes below and above the point where the pass is split between cores.
-    for (auto [w, h] : {std::pair{1, 1}, std::pair{13, 7}, std::pair{1023, 611}}) {
+    // Sizes below and above the point where the pass is split between cores,
+    // and above 8 Mi pixels, where the mask is written around the cache.
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{13, 7}, std::pair{1023, 611}, std::pair{4096, 2050}}) {
         RefPicture p = random_picture(w, h, rng);
         std::vector<bool> want;
         for (std::size_t i = 0; i < p.px.size(); i += 4) {
