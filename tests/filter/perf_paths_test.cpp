@@ -111,25 +111,20 @@ TEST_P(SharpeningKernel, EveryPairOfBytes) {
         std::vector<std::uint8_t> ref(shift), smoothed(shift);
         for (int r = 0; r < 256; ++r)
             for (int s = 0; s < 256; ++s) {
-                ref.push_back(static_cast<std::uint8_t>(r));
-                smoothed.push_back(static_cast<std::uint8_t>(s));
-                if (ref.size() % 4 == 3) {  // the fourth byte of each pixel
-                    ref.push_back(static_cast<std::uint8_t>(r ^ s));
-                    smoothed.push_back(static_cast<std::uint8_t>(~s));
-                }
+                ref.push_back(std::uint8_t(r)), smoothed.push_back(std::uint8_t(s));
+                if (ref.size() % 4 == 3) ref.push_back(std::uint8_t(r ^ s)), smoothed.push_back(std::uint8_t(~s));  // fourth byte
             }
         while (ref.size() % 4) ref.push_back(7), smoothed.push_back(7);
         const std::vector<std::uint8_t> original = ref;
-        const std::size_t n = ref.size() - shift;
         std::vector<std::uint8_t> out(ref.size(), 0);
-        const std::uint64_t blue =
-            picfilter::sharpen_bytes(ref.data() + shift, smoothed.data() + shift, out.data() + shift, ref.data() + shift, n);
+        const std::uint64_t blue = picfilter::sharpen_bytes(ref.data() + shift, smoothed.data() + shift, out.data() + shift,
+                                                            ref.data() + shift, ref.size() - shift);
         std::size_t wrong = 0;
         std::uint64_t want_blue = 0;
         for (std::size_t i = shift; i < ref.size(); ++i) {
             const std::uint8_t want = (i - shift) % 4 == 3 ? original[i] : sharpen_by_doubles(original[i], smoothed[i]);
             wrong += out[i] != want || ref[i] != want;
-            if ((i - shift) % 4 == 0) want_blue += want;
+            want_blue += (i - shift) % 4 == 0 ? want : 0;
         }
         EXPECT_EQ(wrong, 0u) << "shift " << shift;
         EXPECT_EQ(blue, want_blue) << "shift " << shift;
