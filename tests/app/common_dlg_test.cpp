@@ -113,9 +113,11 @@ TEST_F(FileExists, OnlyReadableFilesCount) {
     EXPECT_FALSE(file_exists(dir.filePath("missing.jpg")));
     // Even root cannot read below a regular file, nor through a dangling link.
     EXPECT_FALSE(file_exists(make("plain", "x") + "/inside.jpg"));
-    for (const auto& [link, target] : {std::pair{"dangling.jpg", dir.filePath("gone.jpg")}, {"folder_link", dir.path()}}) {
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(dir.filePath(link)).constData()), 0);
-        EXPECT_FALSE(file_exists(dir.filePath(link))) << link;
+    for (const auto& [name, target] :
+         {std::pair{"dangling.jpg", dir.filePath("gone.jpg")}, {"folder_link", dir.path()}}) {
+        const QString link = dir.filePath(name);
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+        EXPECT_FALSE(file_exists(link)) << name;
     }
 }
 

@@ -42,7 +42,8 @@ testing::AssertionResult looks_like(const QImage& got, const QImage& want, int t
             const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
             if (std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                           std::abs(qBlue(a) - qBlue(b))}) > tolerance)
-                return testing::AssertionFailure() << "at " << x << "," << y << ": got " << std::hex << a << " want " << b;
+                return testing::AssertionFailure()
+                       << "at " << x << "," << y << ": got " << std::hex << a << " want " << b;
         }
     return testing::AssertionSuccess();
 }

@@ -109,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const QImage& p) { return qt_bitmap(p.convertToFormat(QImage::Format_RGB888)); }, 4.0},
         StagedKind{"indexed8", 120, 90,
                    [](const QImage& p) {
-                       return qt_bitmap(p.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither));
+                       const auto flags = Qt::ThresholdDither | Qt::AvoidDither;
+                       return qt_bitmap(p.convertToFormat(QImage::Format_Indexed8, flags));
                    },
                    7.0}),
     [](const auto& info) { return std::string(info.param.name); });
