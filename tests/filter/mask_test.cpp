@@ -169,22 +169,7 @@ TEST(MaskPolygon, EdgeFromFarAwayCrossesAtTheRightPlace) {
     }
 }
 
-// --- switching off, and nothing to do --------------------------------------
-
-class FewVertices : public ::testing::TestWithParam<int> {};
-
-TEST_P(FewVertices, ClearActiveAndKeepThePixels) {
-    std::mt19937 rng(7);
-    clsPicfilter f = holding(random_picture(23, 11, rng));
-    f.MaskBLC();
-    ASSERT_TRUE(f.mask_active());
-    const auto before = mask_copy(f);
-    f.Mask(polygon({{0, 0}}), GetParam());
-    EXPECT_FALSE(f.mask_active());
-    EXPECT_EQ(mask_copy(f), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Counts, FewVertices, ::testing::Values(1, 0, -5));
+// --- nothing to do ----------------------------------------------------------
 
 TEST(MaskState, WithoutAPictureOnlyDeleteMaskActs) {
     clsPicfilter f;
@@ -207,17 +192,18 @@ TEST(MaskState, WithoutAPictureOnlyDeleteMaskActs) {
     EXPECT_FALSE(g.mask_active());
 }
 
-// --- refused polygons ------------------------------------------------------
+// --- refused polygons, and too few vertices --------------------------------
 
+enum class Outcome { SwitchedOff, OutOfRange, Overflow };
 struct Refusal {
     const char* what;
     Coords coord;
     int nb_pt;
-    bool out_of_range;  // otherwise an overflow
+    Outcome outcome;
 };
 class RefusedPolygon : public ::testing::TestWithParam<Refusal> {};
 
-TEST_P(RefusedPolygon, ReportsAndLeavesTheMaskAsItWas) {
+TEST_P(RefusedPolygon, ReportsOrSwitchesOffAndKeepsTheMaskPixels) {
     const auto& r = GetParam();
     std::mt19937 rng(3);
     for (bool was_active : {true, false}) {
@@ -226,25 +212,30 @@ TEST_P(RefusedPolygon, ReportsAndLeavesTheMaskAsItWas) {
         f.MaskBLC();
         if (!was_active) f.deleteMask();
         const auto before = mask_copy(f);
-        if (r.out_of_range)
+        if (r.outcome == Outcome::OutOfRange)
             EXPECT_THROW(f.Mask(r.coord, r.nb_pt), std::out_of_range);
-        else
+        else if (r.outcome == Outcome::Overflow)
             EXPECT_THROW(f.Mask(r.coord, r.nb_pt), std::overflow_error);
-        EXPECT_EQ(f.mask_active(), was_active);
+        else
+            EXPECT_NO_THROW(f.Mask(r.coord, r.nb_pt));
+        EXPECT_EQ(f.mask_active(), was_active && r.outcome != Outcome::SwitchedOff);
         EXPECT_EQ(mask_copy(f), before);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RefusedPolygon,
-    ::testing::Values(Refusal{"vertices_102", Coords(2, std::vector<double>(102, 0.5)), 102, true},
-                      Refusal{"table_shorter_than_nb_pt", polygon({{0, 0}, {1, 0}, {1, 1}}), 4, true},
-                      Refusal{"no_y_row", Coords{{0.0, 1.0, 1.0}}, 3, true},
-                      Refusal{"y_row_shorter", Coords{{0.0, 1.0, 1.0}, {0.0, 1.0}}, 3, true},
-                      Refusal{"infinite_x", polygon({{0, 0}, {kInf, 0}, {1, 1}}), 3, false},
-                      Refusal{"NaN_y", polygon({{0, 0}, {1, kNaN}, {1, 1}}), 3, false},
-                      Refusal{"x_beyond_32_bits", polygon({{0, 0}, {1.0e9, 0}, {1, 1}}), 3, false},
-                      Refusal{"y_below_32_bits", polygon({{0, 0}, {1, -1.0e9}, {1, 1}}), 3, false}),
+    ::testing::Values(Refusal{"one_vertex", polygon({{0, 0}}), 1, Outcome::SwitchedOff},
+                      Refusal{"no_vertex", polygon({{0, 0}}), 0, Outcome::SwitchedOff},
+                      Refusal{"negative_count", polygon({{0, 0}}), -5, Outcome::SwitchedOff},
+                      Refusal{"vertices_102", Coords(2, std::vector<double>(102, 0.5)), 102, Outcome::OutOfRange},
+                      Refusal{"table_shorter_than_nb_pt", polygon({{0, 0}, {1, 0}, {1, 1}}), 4, Outcome::OutOfRange},
+                      Refusal{"no_y_row", Coords{{0.0, 1.0, 1.0}}, 3, Outcome::OutOfRange},
+                      Refusal{"y_row_shorter", Coords{{0.0, 1.0, 1.0}, {0.0, 1.0}}, 3, Outcome::OutOfRange},
+                      Refusal{"infinite_x", polygon({{0, 0}, {kInf, 0}, {1, 1}}), 3, Outcome::Overflow},
+                      Refusal{"NaN_y", polygon({{0, 0}, {1, kNaN}, {1, 1}}), 3, Outcome::Overflow},
+                      Refusal{"x_beyond_32_bits", polygon({{0, 0}, {1.0e9, 0}, {1, 1}}), 3, Outcome::Overflow},
+                      Refusal{"y_below_32_bits", polygon({{0, 0}, {1, -1.0e9}, {1, 1}}), 3, Outcome::Overflow}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // --- near-white mask -------------------------------------------------------
