@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <algorithm>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -18,12 +19,8 @@ constexpr QRgb kGreen = 0xFF00A000;
 PrintRequest green_request(double sw, double sh) {
     PrintRequest r;
     r.image = solid_picture(qRound(sw / 15), qRound(sh / 15), kGreen);
-    r.view.picture_width = sw;
-    r.view.picture_height = sh;
-    r.view.view_left = 120;
-    r.view.view_top = 960;
-    r.view.view_width = 8490;
-    r.view.view_height = 4117;
+    r.view.picture_width = sw, r.view.picture_height = sh;
+    r.view.view_left = 120, r.view.view_top = 960, r.view.view_width = 8490, r.view.view_height = 4117;
     r.image_filename = QStringLiteral("123.jpg");
     return r;
 }
@@ -34,8 +31,6 @@ struct PdfCase {
     bool landscape;
     bool own_margins;  // a PDF writer with uneven margins, instead of a printer
 };
-
-void PrintTo(const PdfCase& c, std::ostream* os) { *os << c.name; }
 
 class PrintIntoPdf : public ::testing::TestWithParam<PdfCase> {};
 
@@ -65,20 +60,12 @@ TEST_P(PrintIntoPdf, OnePageInTheOrientationOfThePicture) {
     constexpr int dpi = 50;
     const QImage page = render_pdf(file, dpi, dir.path());
     ASSERT_FALSE(page.isNull()) << "pdftoppm could not render the page";
-    if (c.landscape)
-        EXPECT_GT(page.width(), page.height());
-    else
-        EXPECT_GT(page.height(), page.width());
+    EXPECT_EQ(page.width() > page.height(), c.landscape) << page.width() << " x " << page.height();
 
     // The printable area in points; the picture takes the middle half of it,
     // shortened to the picture's proportions against its top-left corner.
     const QRectF area = device.pageLayout().paintRectPoints();
-    const double r = c.sh / c.sw;
-    double w = area.width() / 2, h = area.height() / 2;
-    if (w * r <= h)
-        h = w * r;
-    else
-        w = h / r;
+    const double w = std::min(area.width() / 2, area.height() / 2 * c.sw / c.sh), h = w * c.sh / c.sw;
     const double scale = dpi / 72.0;
     const QRectF expected((area.x() + area.width() / 4) * scale, (area.y() + area.height() / 4) * scale,
                           w * scale, h * scale);
@@ -103,41 +90,46 @@ INSTANTIATE_TEST_SUITE_P(Pictures, PrintIntoPdf,
 
 // Each way the job cannot go ahead shows one French message and leaves no
 // job behind.
-TEST(PrintRefused, NoDefaultPrinterShowsTheMessageOnly) {
+struct RefusedCase {
+    const char* name;
+    double sw;
+    const char* folder;  // a missing folder makes the printer refuse to open
+    PrintOutcome outcome;
+    QString message;
+};
+
+class PrintRefused : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(PrintRefused, ShowsItsMessageAndWritesNothing) {
+    const auto& c = GetParam();
+    ensure_app();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QString::fromUtf8(c.folder) + QStringLiteral("page.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(file);
+    RecordedMessages messages;
+    EXPECT_EQ(print_on(printer, green_request(c.sw, 3000), messages), c.outcome);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], c.message);
+    EXPECT_FALSE(QFile::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, PrintRefused,
+    ::testing::Values(RefusedCase{"printer_cannot_open", 6000, "missing-folder/", PrintOutcome::printer_refused,
+                                  kPrinterRefusedText},
+                      RefusedCase{"picture_without_size", 0, "", PrintOutcome::nothing_to_print,
+                                  kNothingToPrintText}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PrintRefusedNoPrinter, NoDefaultPrinterShowsTheMessageOnly) {
     ensure_app();
     RecordedMessages messages;
     EXPECT_EQ(print_on_printer(QPrinterInfo(), green_request(6000, 3000), messages),
               PrintOutcome::no_default_printer);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0], QStringLiteral("Aucune imprimante par défaut"));
-}
-
-TEST(PrintRefused, PrinterThatCannotOpenShowsAMessageAndWritesNothing) {
-    ensure_app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("missing-folder/page.pdf"));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(file);
-    RecordedMessages messages;
-    EXPECT_EQ(print_on(printer, green_request(6000, 3000), messages), PrintOutcome::printer_refused);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], kPrinterRefusedText);
-    EXPECT_FALSE(QFile::exists(file));
-}
-
-TEST(PrintRefused, PictureWithoutSizeStartsNoJob) {
-    ensure_app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("page.pdf"));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(file);
-    RecordedMessages messages;
-    EXPECT_EQ(print_on(printer, green_request(0, 3000), messages), PrintOutcome::nothing_to_print);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], kNothingToPrintText);
-    EXPECT_FALSE(QFile::exists(file));
 }
 
 }  // namespace

@@ -6,18 +6,19 @@
 
 namespace {
 
+template <class Case>
+std::string case_name(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
+
 struct OrientationCase {
     double sw, sh;
     QPageLayout::Orientation expected;
 };
 
-void PrintTo(const OrientationCase& c, std::ostream* os) { *os << c.sw << " x " << c.sh; }
-
 class PrintOrientation : public ::testing::TestWithParam<OrientationCase> {};
 
 TEST_P(PrintOrientation, FollowsThePicturesProportions) {
-    const auto& c = GetParam();
-    EXPECT_EQ(print_orientation(c.sw, c.sh), c.expected);
+    EXPECT_EQ(print_orientation(GetParam().sw, GetParam().sh), GetParam().expected)
+        << GetParam().sw << " x " << GetParam().sh;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -33,8 +34,6 @@ struct RectCase {
     double sw, sh;
     QRect expected;
 };
-
-void PrintTo(const RectCase& c, std::ostream* os) { *os << c.name; }
 
 class PrintedPictureRect : public ::testing::TestWithParam<RectCase> {};
 
@@ -58,15 +57,15 @@ INSTANTIATE_TEST_SUITE_P(
         RectCase{"exact_fit", 1000, 1000, 2000, 2000, QRect(250, 250, 500, 500)},
         RectCase{"no_picture", 1000, 800, 0, 3000, QRect()},
         RectCase{"no_height", 1000, 800, 3000, 0, QRect()}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<RectCase>);
 
-// The window shows the source rectangle (offset, picture / zoom) stretched
-// onto the view rectangle; this is that forward direction.
-QPointF window_point(QPointF picture_point, const ScreenView& v) {
-    const double sx = v.view_width / (v.picture_width / v.zoom_factor);
-    const double sy = v.view_height / (v.picture_height / v.zoom_factor);
-    return QPointF(v.view_left + (picture_point.x() - v.offset_x) * sx,
-                   v.view_top + (picture_point.y() - v.offset_y) * sy);
+// A 6000 x 3000 picture in a view not quite of its aspect, as on screen.
+ScreenView make_view(double zoom, long ox, long oy) {
+    ScreenView v;
+    v.picture_width = 6000, v.picture_height = 3000;
+    v.view_left = 120, v.view_top = 960, v.view_width = 8490, v.view_height = 4117;
+    v.zoom_factor = zoom, v.offset_x = ox, v.offset_y = oy;
+    return v;
 }
 
 struct MappingCase {
@@ -75,36 +74,20 @@ struct MappingCase {
     QPointF picture_point;  // twips of the picture
 };
 
-void PrintTo(const MappingCase& c, std::ostream* os) { *os << c.name; }
-
 class HandleOnPage : public ::testing::TestWithParam<MappingCase> {};
 
+// The handle is placed where the window shows the picture point: the source
+// rectangle (offset, picture / zoom) stretched onto the view rectangle.
 TEST_P(HandleOnPage, MarksTheSamePicturePointAsOnScreen) {
-    const auto& c = GetParam();
-    ASSERT_TRUE(c.view.maps_points());
+    const auto& [name, v, p] = GetParam();
+    ASSERT_TRUE(v.maps_points());
+    const QPoint handle(qRound(v.view_left + (p.x() - v.offset_x) * v.view_width * v.zoom_factor / v.picture_width),
+                        qRound(v.view_top + (p.y() - v.offset_y) * v.view_height * v.zoom_factor / v.picture_height));
     const QRect printed(300, 200, 900, 450);
-    const QPointF on_window = window_point(c.picture_point, c.view);
-    const QPoint handle(qRound(on_window.x()), qRound(on_window.y()));
-    const QPointF on_page = handle_on_page(handle, c.view, printed);
-    const QPointF expected(printed.x() + c.picture_point.x() * printed.width() / c.view.picture_width,
-                           printed.y() + c.picture_point.y() * printed.height() / c.view.picture_height);
+    const QPointF on_page = handle_on_page(handle, v, printed);
     // A handle is a whole twip, which moves it by well under a page unit here.
-    EXPECT_NEAR(on_page.x(), expected.x(), 0.25);
-    EXPECT_NEAR(on_page.y(), expected.y(), 0.25);
-}
-
-ScreenView make_view(double zoom, long ox, long oy) {
-    ScreenView v;
-    v.picture_width = 6000;
-    v.picture_height = 3000;
-    v.view_left = 120;
-    v.view_top = 960;
-    v.view_width = 8490;  // not quite the picture's aspect, as on screen
-    v.view_height = 4117;
-    v.zoom_factor = zoom;
-    v.offset_x = ox;
-    v.offset_y = oy;
-    return v;
+    EXPECT_NEAR(on_page.x(), 300 + p.x() * 900 / 6000, 0.25);
+    EXPECT_NEAR(on_page.y(), 200 + p.y() * 450 / 3000, 0.25);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,23 +100,16 @@ INSTANTIATE_TEST_SUITE_P(
                       // Handles may lie off the view (a default B above it):
                       // they still mark their picture point, off the picture.
                       MappingCase{"off_the_view", make_view(2.0, 3000, 1500), {2000, 1000}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name<MappingCase>);
 
 TEST(ScreenViewMapping, RefusesViewsThatCannotRelatePoints) {
-    ScreenView v = make_view(1.0, 0, 0);
-    EXPECT_TRUE(v.maps_points());
-    auto broken = v;
-    broken.view_width = 0;
-    EXPECT_FALSE(broken.maps_points());
-    broken = v;
-    broken.view_height = -5;
-    EXPECT_FALSE(broken.maps_points());
-    broken = v;
-    broken.zoom_factor = 0;
-    EXPECT_FALSE(broken.maps_points());
-    broken = v;
-    broken.picture_height = 0;
-    EXPECT_FALSE(broken.maps_points());
+    EXPECT_TRUE(make_view(1.0, 0, 0).maps_points());
+    for (auto breaks : {+[](ScreenView& v) { v.view_width = 0; }, +[](ScreenView& v) { v.view_height = -5; },
+                        +[](ScreenView& v) { v.zoom_factor = 0; }, +[](ScreenView& v) { v.picture_height = 0; }}) {
+        ScreenView v = make_view(1.0, 0, 0);
+        breaks(v);
+        EXPECT_FALSE(v.maps_points());
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <cmath>
+#include <utility>
 
 #include "print_page.h"
 #include "print_test_support.h"
@@ -23,26 +25,26 @@ QImage render_page(const PrintRequest& request, QSize size = QSize(2000, 1400)) 
 }
 
 // A wide picture seen on screen at zoom 2, scrolled into its middle, in a
-// view that is not quite of the picture's proportions.
+// view that is not quite of the picture's proportions, with the handles on
+// B, vertex, A, the reference's and the measured segment's ends.
 PrintRequest zoomed_request() {
     PrintRequest r;
     r.image = solid_picture(300, 150, kGrey);
-    r.view.picture_width = 4500;
-    r.view.picture_height = 2250;
-    r.view.view_left = 120;
-    r.view.view_top = 960;
-    r.view.view_width = 8490;
-    r.view.view_height = 4117;
-    r.view.zoom_factor = 2.0;
-    r.view.offset_x = 1000;
-    r.view.offset_y = 500;
+    r.view.picture_width = 4500, r.view.picture_height = 2250;
+    r.view.view_left = 120, r.view.view_top = 960, r.view.view_width = 8490, r.view.view_height = 4117;
+    r.view.zoom_factor = 2.0, r.view.offset_x = 1000, r.view.offset_y = 500;
     r.image_filename = QStringLiteral("123.jpg");
+    const QPointF points[7] = {{1500, 700}, {1500, 1400}, {2800, 1400}, {1100, 600},
+                               {1100, 1500}, {1800, 600}, {3100, 600}};
+    for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing(points[i], r.view);
     return r;
 }
 
 // Where the printed picture shows picture point p, on a 2000 x 1400 page
 // (picture rectangle 500, 350, 1000 x 500).
 QPointF on_page(QPointF p) { return QPointF(500 + p.x() * 1000 / 4500, 350 + p.y() * 500 / 2250); }
+
+bool printed(const QImage& page, QRgb colour) { return !colour_bounds(page, colour, 0).isEmpty(); }
 
 TEST(PrintPage, PictureFillsItsRectangleAgainstTheTopLeftEdge) {
     PrintRequest r;
@@ -51,62 +53,46 @@ TEST(PrintPage, PictureFillsItsRectangleAgainstTheTopLeftEdge) {
     r.image = solid_picture(200, 100, 0xFF804020);
     for (int y = 0; y < 100; ++y)
         for (int x = 100; x < 200; ++x) r.image.setPixel(x, y, 0xFF20A040);
-    r.view.picture_width = 6000;
-    r.view.picture_height = 3000;
+    r.view.picture_width = 6000, r.view.picture_height = 3000;
     const QImage page = render_page(r, QSize(1000, 800));
     // Box 250, 200, 500 x 400; the 2:1 picture keeps w = 500 and gets h = 250.
-    EXPECT_EQ(page.pixel(250, 200), 0xFF804020u);
-    EXPECT_EQ(page.pixel(250, 449), 0xFF804020u);
-    EXPECT_EQ(page.pixel(499, 300), 0xFF804020u);
-    EXPECT_EQ(page.pixel(500, 300), 0xFF20A040u);
-    EXPECT_EQ(page.pixel(749, 449), 0xFF20A040u);
-    EXPECT_EQ(page.pixel(750, 300), kWhite);
-    EXPECT_EQ(page.pixel(600, 450), kWhite);
-    EXPECT_EQ(page.pixel(249, 300), kWhite);
-    EXPECT_EQ(page.pixel(600, 199), kWhite);
+    const std::pair<QPoint, QRgb> expected[] = {
+        {{250, 200}, 0xFF804020u}, {{250, 449}, 0xFF804020u}, {{499, 300}, 0xFF804020u}, {{500, 300}, 0xFF20A040u},
+        {{749, 449}, 0xFF20A040u}, {{750, 300}, kWhite},      {{600, 450}, kWhite},      {{249, 300}, kWhite},
+        {{600, 199}, kWhite}};
+    for (const auto& [at, colour] : expected) EXPECT_EQ(page.pixel(at), colour) << at.x() << ',' << at.y();
     EXPECT_EQ(colour_bounds(page, kWhite, 0).size(), QSize(1000, 800));
 }
 
 TEST(PrintPage, WithNoToolOnlyThePictureAndTheName) {
-    PrintRequest r = zoomed_request();
-    // Handles set as if the tools had been used, but neither is ticked.
-    for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing({1500.0 + 200 * i, 1000.0}, r.view);
-    const QImage page = render_page(r);
-    const QRect picture(500, 350, 1000, 500);
+    const QImage page = render_page(zoomed_request());  // handles set, but neither tool ticked
+    const QRect picture(500, 350, 1000, 500), corner(500, 350, 200, 40);
     int name_pixels = 0;
-    for (int y = 0; y < page.height(); ++y) {
+    for (int y = 0; y < page.height(); ++y)
         for (int x = 0; x < page.width(); ++x) {
             const QRgb px = page.pixel(x, y);
-            const bool near_corner = x >= picture.x() && y >= picture.y() && x < picture.x() + 200 &&
-                                     y < picture.y() + 40;
-            if (near_corner && px != kGrey && px != kWhite) {
+            if (corner.contains(x, y) && px != kGrey && px != kWhite) {
                 // The name: blue, or blue blended into the grey at its edges.
                 ASSERT_GT(qBlue(px), qRed(px)) << x << "," << y;
                 ++name_pixels;
-                continue;
+            } else {
+                ASSERT_EQ(px, picture.contains(x, y) ? kGrey : kWhite) << "stray mark at " << x << "," << y;
             }
-            const QRgb expected = picture.contains(x, y) ? kGrey : kWhite;
-            ASSERT_EQ(px, expected) << "stray mark at " << x << "," << y;
         }
-    }
     EXPECT_GT(name_pixels, 30);
 }
 
 TEST(PrintPage, NameIsBlueWithItsTopLeftOnThePicturesCorner) {
     PrintRequest r = zoomed_request();
     r.image_filename = QStringLiteral("HXH_4567.jpg");
-    const QImage page = render_page(r);
-    const QRect name = colour_bounds(page, kPrintNameColour, 60);
+    const QRect name = colour_bounds(render_page(r), kPrintNameColour, 60);
     ASSERT_FALSE(name.isEmpty());
     // Inside the picture, from its corner on (a text placed by its baseline
     // would stand above the picture).
-    EXPECT_GE(name.left(), 500);
-    EXPECT_LE(name.left(), 505);
-    EXPECT_GE(name.top(), 350);
-    EXPECT_LE(name.top(), 358);
+    EXPECT_TRUE(name.left() >= 500 && name.left() <= 505) << name.left();
+    EXPECT_TRUE(name.top() >= 350 && name.top() <= 358) << name.top();
     // Bold 12 points at 96 dpi: letters about 11 to 13 pixels high.
-    EXPECT_GE(name.height(), 9);
-    EXPECT_LE(name.height(), 18);
+    EXPECT_TRUE(name.height() >= 9 && name.height() <= 18) << name.height();
     EXPECT_GT(name.width(), 60);
 }
 
@@ -116,28 +102,18 @@ struct SegmentCase {
     QRgb colour;
 };
 
-void PrintTo(const SegmentCase& c, std::ostream* os) { *os << c.name; }
-
 // Both tools ticked: the angle's two rays, the reference and the measured
 // segment, each placed over the picture points it marks on screen.
-class PrintedSegments : public ::testing::TestWithParam<SegmentCase> {
-protected:
-    static PrintRequest both_tools() {
-        PrintRequest r = zoomed_request();
-        r.image_filename.clear();
-        r.angle_tool = true;
-        r.proportion_tool = true;
-        const QPointF points[7] = {{1500, 700},  {1500, 1400}, {2800, 1400},  // B, vertex, A
-                                   {1100, 600},  {1100, 1500},                // reference
-                                   {1800, 600},  {3100, 600}};                // measured
-        for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing(points[i], r.view);
-        return r;
-    }
-};
+class PrintedSegments : public ::testing::TestWithParam<SegmentCase> {};
 
 TEST_P(PrintedSegments, DrawnInItsColourOverThePointsItMarksOnScreen) {
     const auto& c = GetParam();
-    static const QImage page = render_page(both_tools());
+    static const QImage page = [] {
+        PrintRequest r = zoomed_request();
+        r.image_filename.clear();
+        r.angle_tool = r.proportion_tool = true;
+        return render_page(r);
+    }();
     const QPointF a = on_page(c.from), b = on_page(c.to);
     const QPointF along = (b - a) / std::hypot(b.x() - a.x(), b.y() - a.y());
     const QPointF across(-along.y(), along.x());
@@ -161,36 +137,29 @@ INSTANTIATE_TEST_SUITE_P(
                       SegmentCase{"measured", {1800, 600}, {3100, 600}, kPrintMeasuredColour}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PrintPage, OnlyTheTickedToolIsPrinted) {
-    PrintRequest r = zoomed_request();
-    r.proportion_tool = true;
-    const QPointF points[7] = {{1500, 700}, {1500, 1400}, {2800, 1400}, {1100, 600},
-                               {1100, 1500}, {1800, 600}, {3100, 600}};
-    for (int i = 0; i < 7; ++i) r.handles[i] = handle_showing(points[i], r.view);
-    QImage page = render_page(r);
-    EXPECT_TRUE(colour_bounds(page, kPrintAngleColour, 0).isEmpty());
-    EXPECT_FALSE(colour_bounds(page, kPrintReferenceColour, 0).isEmpty());
-    EXPECT_FALSE(colour_bounds(page, kPrintMeasuredColour, 0).isEmpty());
+struct ToolsCase {
+    const char* name;
+    bool angle_tool, proportion_tool, empty_view;
+};
 
-    r.proportion_tool = false;
-    r.angle_tool = true;
-    page = render_page(r);
-    EXPECT_FALSE(colour_bounds(page, kPrintAngleColour, 0).isEmpty());
-    EXPECT_TRUE(colour_bounds(page, kPrintReferenceColour, 0).isEmpty());
-    EXPECT_TRUE(colour_bounds(page, kPrintMeasuredColour, 0).isEmpty());
-}
+class PrintedTools : public ::testing::TestWithParam<ToolsCase> {};
 
-TEST(PrintPage, AnEmptyViewPrintsNoSegment) {
+TEST_P(PrintedTools, OnlyTheTickedToolsAndNoneForAnEmptyView) {
+    const auto& c = GetParam();
     PrintRequest r = zoomed_request();
-    r.angle_tool = r.proportion_tool = true;
-    for (int i = 0; i < 7; ++i) r.handles[i] = QPoint(2000 + 300 * i, 2000);
-    r.view.view_width = 0;
+    r.angle_tool = c.angle_tool, r.proportion_tool = c.proportion_tool;
+    if (c.empty_view) r.view.view_width = 0;
     const QImage page = render_page(r);
-    EXPECT_TRUE(colour_bounds(page, kPrintAngleColour, 0).isEmpty());
-    EXPECT_TRUE(colour_bounds(page, kPrintReferenceColour, 0).isEmpty());
-    EXPECT_TRUE(colour_bounds(page, kPrintMeasuredColour, 0).isEmpty());
-    // The picture is still there.
-    EXPECT_EQ(page.pixel(1000, 600), kGrey);
+    EXPECT_EQ(printed(page, kPrintAngleColour), c.angle_tool && !c.empty_view);
+    EXPECT_EQ(printed(page, kPrintReferenceColour), c.proportion_tool && !c.empty_view);
+    EXPECT_EQ(printed(page, kPrintMeasuredColour), c.proportion_tool && !c.empty_view);
+    EXPECT_EQ(page.pixel(1000, 600), kGrey);  // the picture is always there
 }
+
+INSTANTIATE_TEST_SUITE_P(Ticks, PrintedTools,
+                         ::testing::Values(ToolsCase{"angle_only", true, false, false},
+                                           ToolsCase{"proportion_only", false, true, false},
+                                           ToolsCase{"both_in_an_empty_view", true, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

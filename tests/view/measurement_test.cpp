@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
-#include <cmath>
-#include <cstdint>
+#include <climits>
 #include <random>
 
 #include "gui_app.h"
@@ -14,37 +12,36 @@
 namespace {
 
 const ViewRect kView{120, 960, 8490, 4117};
+constexpr QRgb kBlack = 0xFF000000u;
 
-// Switches the default locale for one test and puts the old one back.
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) : saved_(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
+// The labels follow the default locale, so tests switch it and put it back.
+struct LocaleScope {
+    explicit LocaleScope(const QLocale& l) { QLocale::setDefault(l); }
+    ~LocaleScope() { QLocale::setDefault(saved); }
+    QLocale saved;  // initialised before the constructor body changes the default
 };
+const QLocale kFrench(QLocale::French, QLocale::France);
 
 Handles proportion(QPoint a, QPoint b, QPoint c, QPoint d) {
     Handles h{};
-    h[3] = a;
-    h[4] = b;
-    h[5] = c;
-    h[6] = d;
+    h[3] = a, h[4] = b, h[5] = c, h[6] = d;
     return h;
 }
+
+template <class Case>
+std::string case_name(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 }  // namespace
 
 TEST(DefaultHandles, AngleAndProportionForTheWindowsFirstView) {
     LocaleScope c_locale(QLocale::c());
     Handles h{};
+    h[0] = QPoint(5, 5);  // placed every time, whatever was there
     place_default_angle_handles(h, kView);
     EXPECT_EQ(h[0], QPoint(2122, 1029));
     EXPECT_EQ(h[1], QPoint(2122, 2058));
     EXPECT_EQ(h[2], QPoint(4245, 2058));
     EXPECT_EQ(angle_label(h), QStringLiteral("90.00°"));
-
     ASSERT_TRUE(place_default_proportion_handles(h, kView));
     EXPECT_EQ(h[3], QPoint(2242, 3018));
     EXPECT_EQ(h[4], QPoint(4365, 3018));
@@ -52,14 +49,9 @@ TEST(DefaultHandles, AngleAndProportionForTheWindowsFirstView) {
     EXPECT_EQ(h[6], QPoint(4365, 1989));
     EXPECT_EQ(ratio_label(h), QStringLiteral("L:1.00"));
     for (int i = 7; i < 11; ++i) EXPECT_EQ(h[i], QPoint(0, 0)) << "unused handle " << i;
-}
-
-TEST(DefaultHandles, AngleIgnoresTheViewsCornerAndIsPlacedEveryTime) {
-    Handles h{};
-    h[0] = QPoint(5, 5);
+    // The view's corner is ignored: B lies above a view starting at 2000.
     place_default_angle_handles(h, ViewRect{3000, 2000, 8490, 3000});
-    EXPECT_EQ(h[0], QPoint(2122, 750));  // above a view starting at 2000: left there
-    EXPECT_EQ(h[1], QPoint(2122, 1500));
+    EXPECT_EQ(h[0], QPoint(2122, 750));
     EXPECT_EQ(h[2], QPoint(4245, 1500));
 }
 
@@ -70,9 +62,7 @@ TEST(DefaultHandles, ProportionReplacedOnlyWhileTheReferenceHasZeroLength) {
     const Handles moved = h;
     EXPECT_FALSE(place_default_proportion_handles(h, ViewRect{0, 0, 100, 100}));
     EXPECT_EQ(h, moved);
-
-    // Dragging one end onto the other is repaired by the next click.
-    h[4] = h[3] = QPoint(7000, 4000);
+    h[4] = h[3] = QPoint(7000, 4000);  // one end dragged onto the other: the next click repairs it
     EXPECT_TRUE(place_default_proportion_handles(h, kView));
     EXPECT_EQ(h[3], QPoint(2242, 3018));
     EXPECT_EQ(h[6], QPoint(4365, 1989));
@@ -84,14 +74,11 @@ struct AngleCase {
     int degrees;
 };
 
-void PrintTo(const AngleCase& c, std::ostream* os) { *os << c.name; }
-
 class CalculAngle : public ::testing::TestWithParam<AngleCase> {};
 
 TEST_P(CalculAngle, WholeDegreesFromRayAToRayB) {
     const AngleCase& c = GetParam();
-    long args[6] = {c.x1, c.y1, c.x2, c.y2, c.x3, c.y3};
-    EXPECT_EQ(calcul_angle(args[0], args[1], args[2], args[3], args[4], args[5]), c.degrees);
+    EXPECT_EQ(calcul_angle(c.x1, c.y1, c.x2, c.y2, c.x3, c.y3), c.degrees);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AngleCase{"b_down_left_a_down", 0, 200, 100, 100, 100, 500, 315},
                       AngleCase{"differences_beyond_32_bits", -2147483647L - 1, 0, 2147483647L, 2147483647L,
                                 0, 2147483647L, 333}),
-    [](const ::testing::TestParamInfo<AngleCase>& info) { return std::string(info.param.name); });
+    case_name<AngleCase>);
 
 TEST(Bearing, CompassOfTheScreenWithTheShortPi) {
     EXPECT_DOUBLE_EQ(bearing(0, 10, 0, 0), 0.0);
@@ -117,19 +104,18 @@ TEST(Bearing, CompassOfTheScreenWithTheShortPi) {
     EXPECT_DOUBLE_EQ(bearing(-10, 0, 0, 0), 270.0);
     EXPECT_DOUBLE_EQ(bearing(0, 0, 0, 0), 270.0);
     // Up and right at 45 degrees: the short pi leaves it a hair below 135.
-    const double b = bearing(1, -1, 0, 0);
-    EXPECT_LT(b, 135.0);
-    EXPECT_GT(b, 134.99999);
+    EXPECT_LT(bearing(1, -1, 0, 0), 135.0);
+    EXPECT_GT(bearing(1, -1, 0, 0), 134.99999);
     // Down and left: negative before the wrap.
     EXPECT_GT(bearing(-1, 1000, 0, 0), 359.9);
     EXPECT_LT(bearing(-1, 1000, 0, 0), 360.0);
 }
 
 TEST(Bearing, HalvesRoundToTheEvenWholeDegree) {
-    EXPECT_EQ(angle_from_bearings(134.5, 90.0), 44);   // 404.5 -> 404
-    EXPECT_EQ(angle_from_bearings(135.5, 90.0), 46);   // 405.5 -> 406
-    EXPECT_EQ(angle_from_bearings(0.0, 359.5), 0);     // 0.5 -> 0
-    EXPECT_EQ(angle_from_bearings(359.5, 0.0), 0);     // 719.5 -> 720
+    EXPECT_EQ(angle_from_bearings(134.5, 90.0), 44);  // 404.5 -> 404
+    EXPECT_EQ(angle_from_bearings(135.5, 90.0), 46);  // 405.5 -> 406
+    EXPECT_EQ(angle_from_bearings(0.0, 359.5), 0);    // 0.5 -> 0
+    EXPECT_EQ(angle_from_bearings(359.5, 0.0), 0);    // 719.5 -> 720
     EXPECT_EQ(angle_from_bearings(134.99999, 90.0), 45);
 }
 
@@ -139,13 +125,11 @@ TEST(Bearing, SwappingTheRaysGivesTheFullTurnsComplement) {
     for (int i = 0; i < 2000; ++i) {
         const long bx = coord(rng), by = coord(rng), vx = coord(rng), vy = coord(rng), ax = coord(rng), ay = coord(rng);
         const double tb = bearing(bx, by, vx, vy);
-        ASSERT_GE(tb, 0.0);
-        ASSERT_LT(tb, 360.0);
+        ASSERT_TRUE(tb >= 0.0 && tb < 360.0) << tb;
         const int forward = calcul_angle(bx, by, vx, vy, ax, ay);
-        const int backward = calcul_angle(ax, ay, vx, vy, bx, by);
-        ASSERT_GE(forward, 0);
-        ASSERT_LT(forward, 360);
-        ASSERT_EQ((forward + backward) % 360, 0) << bx << ',' << by << ' ' << vx << ',' << vy << ' ' << ax << ',' << ay;
+        ASSERT_TRUE(forward >= 0 && forward < 360) << forward;
+        ASSERT_EQ((forward + calcul_angle(ax, ay, vx, vy, bx, by)) % 360, 0)
+            << bx << ',' << by << ' ' << vx << ',' << vy << ' ' << ax << ',' << ay;
     }
 }
 
@@ -156,8 +140,6 @@ struct RatioCase {
     const char* french_label;
 };
 
-void PrintTo(const RatioCase& c, std::ostream* os) { *os << c.name; }
-
 class RatioLabel : public ::testing::TestWithParam<RatioCase> {};
 
 TEST_P(RatioLabel, InTheUsersDecimalSeparator) {
@@ -166,7 +148,7 @@ TEST_P(RatioLabel, InTheUsersDecimalSeparator) {
         LocaleScope scope(QLocale::c());
         EXPECT_EQ(ratio_label(c.handles), QString::fromUtf8(c.c_label));
     }
-    LocaleScope scope(QLocale(QLocale::French, QLocale::France));
+    LocaleScope scope(kFrench);
     EXPECT_EQ(ratio_label(c.handles), QString::fromUtf8(c.french_label));
 }
 
@@ -182,13 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "L:1234,50"},
         RatioCase{"far_apart_handles", proportion({-2000000000, 0}, {2000000000, 0}, {0, -2000000000}, {0, 2000000000}),
                   "L:1.00", "L:1,00"}),
-    [](const ::testing::TestParamInfo<RatioCase>& info) { return std::string(info.param.name); });
+    case_name<RatioCase>);
 
 TEST(AngleLabel, FrenchSettingsUseTheComma) {
     Handles h{};
     place_default_angle_handles(h, kView);
     {
-        LocaleScope scope(QLocale(QLocale::French, QLocale::France));
+        LocaleScope scope(kFrench);
         EXPECT_EQ(angle_label(h), QStringLiteral("90,00°"));
     }
     h[0] = QPoint(2123, 2059);  // below and right of the vertex: a quarter short of a turn
@@ -201,26 +183,13 @@ TEST(AngleLabel, FrenchSettingsUseTheComma) {
 
 namespace {
 
-constexpr QRgb kBlack = 0xFF000000u;
-
-QImage black_surface() {
-    QImage s(640, 480, QImage::Format_RGB32);
-    s.fill(kBlack);
-    return s;
-}
-
 // Bounding box of the pixels in `area` that are not black and not `except`.
 QRect ink_box(const QImage& s, const QRect& area, QRgb except = kBlack) {
-    int min_x = INT32_MAX, min_y = INT32_MAX, max_x = -1, max_y = -1;
+    QRect box;
     for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QRgb p = s.pixel(x, y);
-            if (p == kBlack || p == except) continue;
-            min_x = std::min(min_x, x), max_x = std::max(max_x, x);
-            min_y = std::min(min_y, y), max_y = std::max(max_y, y);
-        }
-    if (max_x < 0) return {};
-    return QRect(QPoint(min_x, min_y), QPoint(max_x, max_y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (s.pixel(x, y) != kBlack && s.pixel(x, y) != except) box |= QRect(x, y, 1, 1);
+    return box;
 }
 
 // Every pixel of `area` is black, `colour` or `except`, and some are `colour`.
@@ -235,6 +204,8 @@ bool only_ink(const QImage& s, const QRect& area, const QColor& colour, QRgb exc
     return seen;
 }
 
+using Layer = void (*)(QPainter&, const Handles&);
+
 class Overlay : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ensure_gui_application(); }
@@ -242,92 +213,73 @@ protected:
         place_default_angle_handles(h, kView);
         place_default_proportion_handles(h, kView);
     }
+    QImage draw(std::initializer_list<Layer> layers) const {
+        QImage s(640, 480, QImage::Format_RGB32);
+        s.fill(kBlack);
+        QPainter p(&s);
+        for (Layer layer : layers) layer(p, h);
+        p.end();
+        return s;
+    }
     Handles h{};
-    QImage surface = black_surface();
     LocaleScope c_locale{QLocale::c()};
 };
 
 }  // namespace
 
 TEST_F(Overlay, AngleLinesRedAndLabelsYellowBelowRightOfTheirHandles) {
-    {
-        QPainter p(&surface);
-        draw_angle_overlay(p, h);
-    }
+    const QImage s = draw({draw_angle_overlay});
+    const QRgb line = kAngleLineColour.rgb();
     // B (141, 68), vertex (141, 137), A (283, 137) in pixels.
     EXPECT_EQ(twips_to_pixel(h[0]), QPoint(141, 68));
-    EXPECT_EQ(surface.pixel(141, 100), kAngleLineColour.rgb());
-    EXPECT_EQ(surface.pixel(210, 137), kAngleLineColour.rgb());
-    EXPECT_EQ(surface.pixel(142, 100), kBlack);
-    EXPECT_EQ(surface.pixel(210, 136), kBlack);
-
-    // Labels start at their handle and lie right of and below it.
+    EXPECT_EQ(s.pixel(141, 100), line);
+    EXPECT_EQ(s.pixel(210, 137), line);
+    EXPECT_EQ(s.pixel(142, 100), kBlack);
+    EXPECT_EQ(s.pixel(210, 136), kBlack);
     for (const QPoint& at : {QPoint(141, 68), QPoint(283, 137), QPoint(141, 137)}) {
-        const QRect around(at - QPoint(30, 30), QSize(90, 60));
-        const QRect ink = ink_box(surface, around, kAngleLineColour.rgb());
+        const QRect ink = ink_box(s, QRect(at - QPoint(30, 30), QSize(90, 60)), line);
         ASSERT_FALSE(ink.isEmpty()) << at.x() << ',' << at.y();
-        EXPECT_GE(ink.left(), at.x()) << at.x() << ',' << at.y();
-        EXPECT_LE(ink.left(), at.x() + 3);
-        EXPECT_GE(ink.top(), at.y());
-        EXPECT_LE(ink.top(), at.y() + 6);
-        EXPECT_TRUE(only_ink(surface, ink, kLabelColour, kAngleLineColour.rgb()));
+        EXPECT_TRUE(ink.left() >= at.x() && ink.left() <= at.x() + 3) << at.x() << ',' << at.y();
+        EXPECT_TRUE(ink.top() >= at.y() && ink.top() <= at.y() + 6) << at.x() << ',' << at.y();
+        EXPECT_TRUE(only_ink(s, ink, kLabelColour, line));
     }
     // The angle text ("90.00°") is far wider than a single letter.
-    EXPECT_GT(ink_box(surface, QRect(141, 138, 100, 30), kAngleLineColour.rgb()).width(), 25);
-    EXPECT_LT(ink_box(surface, QRect(283, 138, 40, 30), kAngleLineColour.rgb()).width(), 15);
+    EXPECT_GT(ink_box(s, QRect(141, 138, 100, 30), line).width(), 25);
+    EXPECT_LT(ink_box(s, QRect(283, 138, 40, 30), line).width(), 15);
 }
 
 TEST_F(Overlay, ProportionLinesInTheirColoursAndLabelsCentredOnTheMiddles) {
-    {
-        QPainter p(&surface);
-        draw_proportion_overlay(p, h);
-    }
+    const QImage s = draw({draw_proportion_overlay});
     // Reference (149, 201)-(291, 201), measured (149, 132)-(291, 132).
-    EXPECT_EQ(surface.pixel(160, 201), kReferenceColour.rgb());
-    EXPECT_EQ(surface.pixel(285, 201), kReferenceColour.rgb());
-    EXPECT_EQ(surface.pixel(160, 132), kMeasuredColour.rgb());
-    EXPECT_EQ(surface.pixel(285, 132), kMeasuredColour.rgb());
-    EXPECT_EQ(surface.pixel(160, 133), kBlack);
-
+    for (int x : {160, 285}) {
+        EXPECT_EQ(s.pixel(x, 201), kReferenceColour.rgb());
+        EXPECT_EQ(s.pixel(x, 132), kMeasuredColour.rgb());
+    }
+    EXPECT_EQ(s.pixel(160, 133), kBlack);
+    const QRect reference_text = ink_box(s, QRect(100, 202, 240, 30));
+    const QRect ratio_text = ink_box(s, QRect(100, 133, 240, 30));
+    ASSERT_FALSE(reference_text.isEmpty() || ratio_text.isEmpty());
     const double middle = (2242 + 4365) / 2.0 / 15.0;
-    const QRect reference_text = ink_box(surface, QRect(100, 202, 240, 30));
-    const QRect ratio_text = ink_box(surface, QRect(100, 133, 240, 30));
-    ASSERT_FALSE(reference_text.isEmpty());
-    ASSERT_FALSE(ratio_text.isEmpty());
     EXPECT_NEAR((reference_text.left() + reference_text.right() + 1) / 2.0, middle, 2.0);
     EXPECT_NEAR((ratio_text.left() + ratio_text.right() + 1) / 2.0, middle, 2.0);
     EXPECT_GT(reference_text.width(), ratio_text.width());  // "Ref.Unite" against "L:1.00"
-    EXPECT_TRUE(only_ink(surface, reference_text, kReferenceColour));
-    EXPECT_TRUE(only_ink(surface, ratio_text, kLabelColour));
+    EXPECT_TRUE(only_ink(s, reference_text, kReferenceColour));
+    EXPECT_TRUE(only_ink(s, ratio_text, kLabelColour));
 }
 
 TEST_F(Overlay, ProportionDrawnLastCoversTheAngleWhereTheyCross) {
     h[3] = QPoint(1000, 1500);  // reference across the vertical B-vertex line at (141, 100)
     h[4] = QPoint(4000, 1500);
-    QImage reversed = surface;
-    {
-        QPainter p(&surface);
-        draw_angle_overlay(p, h);
-        draw_proportion_overlay(p, h);
-    }
-    EXPECT_EQ(surface.pixel(141, 100), kReferenceColour.rgb());
-    {
-        QPainter p(&reversed);
-        draw_proportion_overlay(p, h);
-        draw_angle_overlay(p, h);
-    }
-    EXPECT_EQ(reversed.pixel(141, 100), kAngleLineColour.rgb());
+    EXPECT_EQ(draw({draw_angle_overlay, draw_proportion_overlay}).pixel(141, 100), kReferenceColour.rgb());
+    EXPECT_EQ(draw({draw_proportion_overlay, draw_angle_overlay}).pixel(141, 100), kAngleLineColour.rgb());
 }
 
 TEST_F(Overlay, ZeroLengthReferenceDrawsAPlainLabel) {
     h[4] = h[3];
-    {
-        QPainter p(&surface);
-        draw_proportion_overlay(p, h);
-    }
-    const QRect ratio_text = ink_box(surface, QRect(100, 133, 240, 30));
+    const QImage s = draw({draw_proportion_overlay});
+    const QRect ratio_text = ink_box(s, QRect(100, 133, 240, 30));
     ASSERT_FALSE(ratio_text.isEmpty());
     // "L:--" is narrower than anything an infinity or a huge number would print.
     EXPECT_LT(ratio_text.width(), 40);
-    EXPECT_TRUE(only_ink(surface, ratio_text, kLabelColour));
+    EXPECT_TRUE(only_ink(s, ratio_text, kLabelColour));
 }
