@@ -169,4 +169,14 @@ inline int run_and_summarise(int argc, char** argv) {
     return 0;
 }
 
+// Registers f(state, args...) as a manually timed benchmark of a fixed
+// number of iterations, reported in milliseconds.
+template <typename F, typename... A>
+void add(const std::string& name, int iterations, F f, A... args) {
+    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& st) { f(st, args...); })
+        ->UseManualTime()
+        ->Iterations(iterations)
+        ->Unit(benchmark::kMillisecond);
+}
+
 }  // namespace bench

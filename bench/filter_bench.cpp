@@ -8,6 +8,7 @@
 namespace {
 
 using bench::Size;
+using bench::add;
 
 std::size_t bytes_of(const Size& s) { return std::size_t{4} * s.width * s.height; }
 
@@ -75,14 +76,6 @@ void DisplayResult(benchmark::State& state, Size s) {
     f.display_result(box);  // the box now holds a picture of that size
     bench::CopyReference copy(bytes_of(s));
     bench::compare(state, std::string("display_result ") + s.label, "memcpy", copy, [&] { f.display_result(box); });
-}
-
-template <typename F, typename... A>
-void add(const std::string& name, int iterations, F f, A... args) {
-    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& st) { f(st, args...); })
-        ->UseManualTime()
-        ->Iterations(iterations)
-        ->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace

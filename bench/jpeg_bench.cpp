@@ -13,6 +13,7 @@
 namespace {
 
 using bench::Size;
+using bench::add;
 
 const QImage& picture_of(const Size& s) {
     static QImage big = bench::radiograph(bench::k24MP.width, bench::k24MP.height);
@@ -110,14 +111,6 @@ void EncodeIntoOwnBuffer(benchmark::State& state, Size s) {
     bench::compare(state, std::string("tjCompress2 own buffer ") + s.label, "tjCompress2", bare, own);
     tjFree(buffer);
     tjDestroy(tj);
-}
-
-template <typename F>
-void add(const std::string& name, int iterations, F f, Size s) {
-    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& st) { f(st, s); })
-        ->UseManualTime()
-        ->Iterations(iterations)
-        ->Unit(benchmark::kMillisecond);
 }
 
 }  // namespace
