@@ -20,12 +20,7 @@ namespace {
 class SaneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ensure_app();
-    // The test devices keep their options for the whole library session:
-    // a new session per test starts each from the configuration.
-    sources::sane_library_shutdown();
-    twain_forget_selected_device();
-    twain_set_scan_options({});
+    fresh_scanner_session();
     ASSERT_TRUE(dir_.isValid());
     path_ = dir_.filePath(QStringLiteral("scan.bmp"));
   }

@@ -17,12 +17,7 @@ namespace {
 class ScanFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ensure_app();
-    // The test devices keep their options for the whole library session:
-    // a new session per test starts each from the configuration.
-    sources::sane_library_shutdown();
-    twain_forget_selected_device();
-    twain_set_scan_options({});
+    fresh_scanner_session();
     ASSERT_TRUE(dir_.isValid());
     record_ = dir_.filePath(QStringLiteral("123.jpg"));
     staging_ = dir_.filePath(QStringLiteral("tmp.bmp"));

@@ -22,7 +22,9 @@
 #include <memory>
 #include <vector>
 
+#include "sane_library.h"
 #include "sane_scan.h"
+#include "sane_twain.h"
 
 namespace scan_test {
 
@@ -63,6 +65,15 @@ inline void ensure_app() {
   static char name[] = "scan_tests";
   static char* argv[] = {name, nullptr};
   static QApplication app(argc, argv);
+}
+
+// Every test starts a new library session with no device chosen and no
+// options set: the test devices keep their options for a whole session.
+inline void fresh_scanner_session(std::vector<sources::ScanOptionSetting> options = {}) {
+  ensure_app();
+  sources::sane_library_shutdown();
+  twain_forget_selected_device();
+  twain_set_scan_options(std::move(options));
 }
 
 // A PNM file (P4, P5, P6; maxval 255 or 65535) as an RGB32 picture; 16-bit

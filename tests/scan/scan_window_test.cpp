@@ -30,10 +30,7 @@ WindowDialogs recording_dialogs(QStringList* messages) {
 class ScanWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensure_app();
-        sources::sane_library_shutdown();
-        twain_forget_selected_device();
-        twain_set_scan_options({{"mode", "Color"}, {"test-picture", "Color pattern"}});
+        fresh_scanner_session({{"mode", "Color"}, {"test-picture", "Color pattern"}});
         ASSERT_TRUE(dir.isValid());
     }
     void TearDown() override { twain_set_scan_options({}); }
