@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "pixel_memory.h"
+#include "pixel_image.h"
 
 namespace bench {
 

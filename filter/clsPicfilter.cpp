@@ -5,6 +5,7 @@
 
 #include "deconvolution.h"
 #include "parallel.h"
+#include "pixel_image.h"
 #include "pixel_pass.h"
 
 using namespace picfilter;
@@ -42,14 +43,21 @@ void clsPicfilter::Picture(const QImage& mypic) {
         pic = &converted;
     }
     const int w = pic->width(), h = pic->height();
-    const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    reserve(ref_, bytes);
+    const std::size_t row = std::size_t{4} * static_cast<std::size_t>(w);
+    if (owns_its_pixels(*pic)) {
+        ref_shared_ = *pic;
+        ref_ = PixelMemory();  // back to the pool, for the first result
+        ref_blue_sum_known_ = false;
+    } else {
+        ref_shared_ = QImage();
+        reserve(ref_, row * static_cast<std::size_t>(h));
+    }
     width_ = w;
     height_ = h;
     mask_made_ = false;  // the new mask reads as zero until an operation needs it
+    result_follows_ref_ = true;
     initialized = true;
-
-    const std::size_t row = std::size_t{4} * static_cast<std::size_t>(w);
+    if (!ref_shared_.isNull()) return;
     if (static_cast<std::size_t>(pic->bytesPerLine()) == row) {
         ref_blue_sum_ = copy_with_blue_sum(pic->constBits(), ref_.data(), pixel_count());
     } else {
@@ -58,7 +66,25 @@ void clsPicfilter::Picture(const QImage& mypic) {
             ref_blue_sum_ +=
                 copy_with_blue_sum(pic->constScanLine(y), ref_.data() + row * y, static_cast<std::size_t>(w));
     }
-    result_follows_ref_ = true;
+    ref_blue_sum_known_ = true;
+}
+
+std::uint8_t* clsPicfilter::ref_for_write() {
+    if (!ref_shared_.isNull()) {
+        const std::size_t bytes = std::size_t{4} * pixel_count();
+        reserve(ref_, bytes);
+        parallel_copy(ref_.data(), ref_shared_.constBits(), bytes);
+        ref_shared_ = QImage();
+    }
+    return ref_.data();
+}
+
+std::uint64_t clsPicfilter::ref_blue_sum() {
+    if (!ref_blue_sum_known_) {
+        ref_blue_sum_ = blue_sum(ref_data(), pixel_count());
+        ref_blue_sum_known_ = true;
+    }
+    return ref_blue_sum_;
 }
 
 std::uint8_t* clsPicfilter::result_for_overwrite() {
@@ -74,11 +100,16 @@ void clsPicfilter::display(const std::uint8_t* source, PictureBox& box) const {
         img.bytesPerLine() != 4 * static_cast<qsizetype>(width_))
         img = allocate_rgb32(width_, height_);
     if (img.isNull()) throw std::bad_alloc();
+    if (img.constBits() == source) return;  // the holder shows the reference itself
+    // Pixels shared with another image (the filter's reference, say) are
+    // not copied out just to be overwritten.
+    if (!img.isDetached()) img = allocate_rgb32(width_, height_);
+    if (img.isNull()) throw std::bad_alloc();
     parallel_copy(img.bits(), source, std::size_t{4} * pixel_count());
 }
 
 void clsPicfilter::display_result(PictureBox& mypicture) const { display(result_pixels(), mypicture); }
-void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_.data(), mypicture); }
+void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_data(), mypicture); }
 
 void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor) {
     if (!initialized) return;
@@ -88,18 +119,20 @@ void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fG
 void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast, int color) {
     // The contrast pivot is the blue mean of the reference, kept current as the
     // reference changes; the copy from the reference is fused into the pass.
-    const int mean = static_cast<int>(ref_blue_sum_ / pixel_count());
+    const int mean = static_cast<int>(ref_blue_sum() / pixel_count());
     const Adjustments a = clamp_to_ranges({invert, light, contrast, gamma, color});
     build_tone_tables(a, mean, tables_);
     fold_tables(tables_, a.color != 0, map_);
     std::uint8_t* result = result_for_overwrite();
-    map_pixels(ref_.data(), result, pixel_count(), map_);
+    map_pixels(ref_data(), result, pixel_count(), map_);
     paint_calibration_strip(result, width_, height_, tables_);
 }
 
 void clsPicfilter::deconvolution() {
-    if (!ref_.data() || width_ <= 0 || height_ <= 0) return;
-    ref_blue_sum_ = deconvolve(ref_.data(), result_for_overwrite(), width_, height_);
+    if (!ref_data() || width_ <= 0 || height_ <= 0) return;
+    std::uint8_t* ref = ref_for_write();
+    ref_blue_sum_ = deconvolve(ref, result_for_overwrite(), width_, height_);
+    ref_blue_sum_known_ = true;
 }
 
 std::uint8_t* clsPicfilter::mask_buffer() {

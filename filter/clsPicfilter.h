@@ -53,8 +53,8 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     std::size_t pixel_count() const { return static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_); }
-    const std::uint8_t* reference_pixels() const { return ref_.data(); }
-    const std::uint8_t* result_pixels() const { return result_follows_ref_ ? ref_.data() : result_.data(); }
+    const std::uint8_t* reference_pixels() const { return ref_data(); }
+    const std::uint8_t* result_pixels() const { return result_follows_ref_ ? ref_data() : result_.data(); }
     // Null while no mask operation has needed the mask (it then reads as zero).
     const std::uint8_t* mask_pixels() const { return mask_made_ ? mask_.data() : nullptr; }
     bool mask_active() const { return maskActive; }
@@ -70,7 +70,16 @@ private:
     // all of it: not zeroed, and a failed allocation leaves the old mask intact.
     std::uint8_t* mask_for_overwrite();
     std::uint8_t channel_at(double X, double Y, int channel) const;
+    const std::uint8_t* ref_data() const { return ref_shared_.isNull() ? ref_.data() : ref_shared_.constBits(); }
+    // The reference in memory of our own, about to be changed in place.
+    std::uint8_t* ref_for_write();
+    std::uint64_t ref_blue_sum();
 
+    // The reference is either our own copy or, when the picture came in
+    // memory that only QImages hold, those very pixels, shared: taking a
+    // picture then costs no copy and no fresh memory. Nothing writes through
+    // the shared image, and the caller's writes to it detach their copy.
+    QImage ref_shared_;
     picfilter::PixelMemory ref_;
     picfilter::PixelMemory result_;
     // Right after a picture is taken the result equals the reference; it is
@@ -82,7 +91,10 @@ private:
     bool maskActive = false;
     int width_ = 0;
     int height_ = 0;
-    std::uint64_t ref_blue_sum_ = 0;  // kept current with the reference
+    // Kept current with the reference once known; a shared picture's is
+    // summed when the first adjustment needs it.
+    std::uint64_t ref_blue_sum_ = 0;
+    bool ref_blue_sum_known_ = false;
     picfilter::ToneTables tables_;
     picfilter::PixelMap map_;
 };

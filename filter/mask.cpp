@@ -144,7 +144,7 @@ void clsPicfilter::deleteMask() { maskActive = false; }
 
 void clsPicfilter::MaskBLC() {
     if (!initialized) return;
-    const auto* src = reinterpret_cast<const std::uint32_t*>(ref_.data());
+    const auto* src = reinterpret_cast<const std::uint32_t*>(ref_data());
     auto* dst = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
     const bool stream = pixel_count() >= kStreamPixels;
     // The copy of the reference and the near-white test in one pass; the

@@ -121,27 +121,4 @@ void PixelMemory::release_block(std::uint8_t* data, std::size_t capacity) {
         munmap(data, capacity);
 }
 
-namespace {
-struct ImageBlock {
-    std::uint8_t* data;
-    std::size_t capacity;
-};
-void free_image_block(void* info) {
-    auto* b = static_cast<ImageBlock*>(info);
-    PixelMemory::release_block(b->data, b->capacity);
-    delete b;
-}
-}  // namespace
-
-QImage allocate_rgb32(int width, int height) {
-    if (width <= 0 || height <= 0) return {};
-    const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    PixelMemory mem(bytes);
-    if (!mem.data()) return {};
-    auto* block = new ImageBlock{nullptr, 0};
-    block->data = mem.detach(&block->capacity);
-    return QImage(block->data, width, height, static_cast<qsizetype>(4) * width, QImage::Format_RGB32,
-                  free_image_block, block);
-}
-
 }  // namespace picfilter

@@ -1,5 +1,4 @@
 #pragma once
-#include <QImage>
 #include <cstddef>
 #include <cstdint>
 
@@ -31,10 +30,5 @@ private:
     std::uint8_t* data_ = nullptr;
     std::size_t capacity_ = 0;
 };
-
-// A QImage of Format_RGB32 (top-down B, G, R, X rows, 4*w bytes each) whose
-// pixels live in PixelMemory. Contents are unspecified. Returns a null image
-// when the size is not positive or the memory cannot be had.
-QImage allocate_rgb32(int width, int height);
 
 }  // namespace picfilter

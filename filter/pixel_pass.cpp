@@ -176,6 +176,15 @@ std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std
     });
 }
 
+std::uint64_t blue_sum(const std::uint8_t* pixels, std::size_t count) {
+    const auto* s = reinterpret_cast<const std::uint32_t*>(pixels);
+    return parallel_sum(count, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+        std::uint64_t sum = 0;
+        for (std::size_t i = b; i < e; ++i) sum += s[i] & 0xFF;
+        return sum;
+    });
+}
+
 void paint_calibration_strip(std::uint8_t* pixels, int width, int height, const ToneTables& t) {
     if (width <= 0 || height <= 0) return;
     const std::size_t row_bytes = std::size_t{4} * static_cast<std::size_t>(width);

@@ -304,7 +304,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     check_threshold(RG_filter, RG_seuil, "RG_seuil");
 
     const std::size_t total = pixel_count();
-    const auto* src = reinterpret_cast<const std::uint32_t*>(ref_.data());
+    const auto* src = reinterpret_cast<const std::uint32_t*>(ref_data());
     auto* dst = reinterpret_cast<std::uint32_t*>(result_for_overwrite());
 
     if (!test_on(BR_filter) && !test_on(BG_filter) && !test_on(RG_filter)) {
@@ -373,7 +373,7 @@ std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
         return std::out_of_range(std::string(channel == 2 ? "comp_R" : channel == 1 ? "comp_G" : "comp_B") + ": " +
                                  why);
     };
-    if (!ref_.data() || width_ <= 0 || height_ <= 0) throw refuse("no picture has been taken");
+    if (!ref_data() || width_ <= 0 || height_ <= 0) throw refuse("no picture has been taken");
     if (!(X >= 0 && X < 1 && Y >= 0 && Y < 1))
         throw refuse("position (" + std::to_string(X) + ", " + std::to_string(Y) +
                      ") is outside 0 <= X < 1, 0 <= Y < 1");
@@ -382,7 +382,7 @@ std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
     if (column >= width_ || row >= height_) throw refuse("position outside the picture");
     const std::size_t at =
         static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(column);
-    return ref_.data()[4 * at + static_cast<std::size_t>(channel)];
+    return ref_data()[4 * at + static_cast<std::size_t>(channel)];
 }
 
 std::uint8_t clsPicfilter::comp_R(double X, double Y) const { return channel_at(X, Y, 2); }

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "pixel_memory.h"
+#include "pixel_image.h"
 
 namespace sources {
 namespace {

@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "picture_loader.h"
-#include "pixel_memory.h"
+#include "pixel_image.h"
 #include "staging_file.h"
 #include "store_picture.h"
 

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "bmp_decoder.h"
-#include "pixel_memory.h"
+#include "pixel_image.h"
 
 namespace sources {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "parallel.h"
-#include "pixel_memory.h"
+#include "pixel_image.h"
 
 namespace view {
 

@@ -4,6 +4,7 @@
 
 #include "clsPicfilter.h"
 #include "picture_helpers.h"
+#include "pixel_image.h"
 
 namespace {
 
@@ -228,5 +229,56 @@ TEST(Picture, NewPictureReplacesTheOldResultEverywhere) {
     EXPECT_DOUBLE_EQ(f.app_filter(0, 0, 0, 0, 0, 0), 0.0);  // all tests off: a plain copy
     EXPECT_EQ(from_buffer(f.result_pixels(), 31, 17).px, a.px);
 }
+
+}  // namespace
+
+namespace {
+
+// A picture in pooled memory is shared with the filter rather than copied;
+// whoever holds it, every operation must behave as if it had been copied.
+enum class Holder { plain, pooled };
+
+QImage held_in(const RefPicture& p, Holder holder) {
+    if (holder == Holder::plain) return to_image(p);
+    QImage img = picfilter::allocate_rgb32(p.w, p.h);
+    std::memcpy(img.bits(), p.px.data(), p.px.size());
+    return img;
+}
+
+std::vector<std::uint8_t> bytes_of(const QImage& img) {
+    return std::vector<std::uint8_t>(img.constBits(), img.constBits() + img.sizeInBytes());
+}
+
+class PictureHolders : public ::testing::TestWithParam<Holder> {};
+
+TEST_P(PictureHolders, TakingAPictureBehavesAsACopy) {
+    std::mt19937 rng(31);
+    const RefPicture in = random_picture(37, 23, rng);
+    PictureBox box;
+    box.image = held_in(in, GetParam());
+    const QImage original = box.image;
+    clsPicfilter f;
+    f.Picture(box.image);
+    EXPECT_EQ(f.reference_pixels() == original.constBits(), GetParam() == Holder::pooled);
+
+    QImage caller = box.image;
+    caller.bits()[0] ^= 0xFF;  // the caller's own change stays its own
+    EXPECT_EQ(from_buffer(f.reference_pixels(), in.w, in.h).px, in.px);
+    f.display_result(box);
+    EXPECT_EQ(bytes_of(box.image), in.px);
+
+    f.PicProcessing(true, 10, 25, 90, 5);  // the contrast pivot needs the blue mean
+    f.display_result(box);
+    EXPECT_EQ(bytes_of(box.image), reference_processing(in, true, 10, 25, 90, 5).px);
+    f.deconvolution();
+    EXPECT_EQ(from_buffer(f.reference_pixels(), in.w, in.h).px, reference_deconvolution(in).px);
+    f.PicProcessing(false, 0, 30, 127, 0);
+    EXPECT_EQ(from_buffer(f.result_pixels(), in.w, in.h).px,
+              reference_processing(reference_deconvolution(in), false, 0, 30, 127, 0).px);
+    EXPECT_EQ(bytes_of(original), in.px);
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndPooled, PictureHolders, ::testing::Values(Holder::plain, Holder::pooled),
+                         [](const auto& info) { return info.param == Holder::plain ? "plain" : "pooled"; });
 
 }  // namespace

@@ -1,0 +1,65 @@
+#include "pixel_image.h"
+
+#include <mutex>
+#include <unordered_set>
+
+namespace picfilter {
+
+namespace {
+struct ImageBlock {
+    std::uint8_t* data;
+    std::size_t capacity;
+};
+
+// The pixels of the images made here that are still alive.
+struct LiveImages {
+    std::mutex lock;
+    std::unordered_set<const std::uint8_t*> pixels;
+};
+LiveImages& live_images() {
+    static LiveImages* live = new LiveImages;  // images may die during exit
+    return *live;
+}
+
+void free_image_block(void* info) {
+    auto* b = static_cast<ImageBlock*>(info);
+    {
+        LiveImages& live = live_images();
+        std::lock_guard<std::mutex> g(live.lock);
+        live.pixels.erase(b->data);
+    }
+    PixelMemory::release_block(b->data, b->capacity);
+    delete b;
+}
+}  // namespace
+
+QImage allocate_rgb32(int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    return adopt_rgb32(PixelMemory(std::size_t{4} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
+                       width, height);
+}
+
+QImage adopt_rgb32(PixelMemory memory, int width, int height) {
+    if (width <= 0 || height <= 0 || !memory.data() ||
+        memory.capacity() / 4 / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+        return {};
+    auto* block = new ImageBlock{nullptr, 0};
+    block->data = memory.detach(&block->capacity);
+    {
+        LiveImages& live = live_images();
+        std::lock_guard<std::mutex> g(live.lock);
+        live.pixels.insert(block->data);
+    }
+    return QImage(block->data, width, height, static_cast<qsizetype>(4) * width, QImage::Format_RGB32,
+                  free_image_block, block);
+}
+
+bool owns_its_pixels(const QImage& image) {
+    if (image.isNull() || image.depth() != 32 || image.bytesPerLine() != 4 * static_cast<qsizetype>(image.width()))
+        return false;
+    LiveImages& live = live_images();
+    std::lock_guard<std::mutex> g(live.lock);
+    return live.pixels.count(image.constBits()) != 0;
+}
+
+}  // namespace picfilter

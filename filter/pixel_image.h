@@ -1,0 +1,22 @@
+#pragma once
+#include <QImage>
+
+#include "pixel_memory.h"
+
+namespace picfilter {
+
+// A QImage of Format_RGB32 (top-down B, G, R, X rows, 4*w bytes each) whose
+// pixels live in PixelMemory. Contents are unspecified. Returns a null image
+// when the size is not positive or the memory cannot be had.
+QImage allocate_rgb32(int width, int height);
+
+// The same over memory already filled (at least 4 * width * height bytes),
+// which the image then owns.
+QImage adopt_rgb32(PixelMemory memory, int width, int height);
+
+// True when `image` is one that allocate_rgb32 or adopt_rgb32 made (or a copy
+// of one): its pixels are then reached only through QImages, whose writes
+// detach, so another holder may share them without fear of their changing.
+bool owns_its_pixels(const QImage& image);
+
+}  // namespace picfilter
