@@ -1,0 +1,33 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "pixel_memory.h"
+
+namespace sources {
+
+// A decoded JPEG: width * height top-down BGRX pixels, rows 4 * width bytes.
+struct JpegPixels {
+    picfilter::PixelMemory memory;
+    int width = 0;
+    int height = 0;
+};
+
+enum class JpegOutcome {
+    decoded,
+    other_colours,  // CMYK or YCCK: TurboJPEG does not give BGRX, another decoder must
+    refused,        // *reason says why (UTF-8, as shown to the user)
+};
+
+// Decodes a JPEG straight from its bytes into pixel memory with TurboJPEG.
+// A header claiming more than max_pixels is refused before anything is
+// allocated; a file cut short is refused rather than shown in part; warnings
+// about stray bytes still give the whole picture.
+JpegOutcome decode_jpeg_pixels(const unsigned char* data, std::size_t size, std::int64_t max_pixels, JpegPixels* out,
+                               std::string* reason);
+
+// The reason given for a picture over the size limit.
+std::string size_refusal(std::int64_t width, std::int64_t height);
+
+}  // namespace sources
