@@ -232,7 +232,7 @@ void selection_image::take_picture(const QImage& picture) {
 }
 
 void selection_image::picture_changed() {
-    mip_.rebuild(PBox.image);
+    mip_.reset(PBox.image);
 }
 
 bool selection_image::load_image(const QString& strImage, QString* error) {

@@ -50,30 +50,50 @@ struct RowPair {
 [[gnu::target("avx2")]] void halve_row_avx2(RowPair p, int sw) { halve_row(p, sw); }
 void halve_row_plain(RowPair p, int sw) { halve_row(p, sw); }
 
-void halve_rows(const QImage& src, QImage& dst, int y_begin, int y_end) {
+void halve_row_best(RowPair p, int sw) {
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    const int sw = src.width();
-    const int sh = src.height();
-    for (int y = y_begin; y < y_end; ++y) {
-        const RowPair p{reinterpret_cast<const std::uint32_t*>(src.constScanLine(2 * y)),
-                        reinterpret_cast<const std::uint32_t*>(src.constScanLine(std::min(2 * y + 1, sh - 1))),
-                        reinterpret_cast<std::uint32_t*>(dst.scanLine(y))};
-        if (avx2)
-            halve_row_avx2(p, sw);
-        else
-            halve_row_plain(p, sw);
-    }
-}
-
-// Writes the halved `src` into `dst`, which must be ((w+1)/2) x ((h+1)/2).
-void halve_into(const QImage& src, QImage& dst) {
-    // Rows are independent; small levels stay on the calling thread.
-    picfilter::parallel_slices(static_cast<std::size_t>(dst.height()), 256, [&](std::size_t b, std::size_t e) {
-        halve_rows(src, dst, static_cast<int>(b), static_cast<int>(e));
-    });
+    if (avx2)
+        halve_row_avx2(p, sw);
+    else
+        halve_row_plain(p, sw);
 }
 
 QSize halved(const QSize& s) { return QSize((s.width() + 1) / 2, (s.height() + 1) / 2); }
+
+// Writes `src` halved `steps` times into `dst`, row by row of `dst`: the rows
+// of the levels between are made in a few rows of scratch memory and never
+// stored, so one pass over `src` is all the memory traffic there is. The
+// result is exactly that of halving `steps` times.
+void cascade_into(const QImage& src, int steps, QImage& dst) {
+    std::vector<QSize> sizes{src.size()};
+    for (int j = 1; j <= steps; ++j) sizes.push_back(halved(sizes.back()));
+    picfilter::parallel_slices(static_cast<std::size_t>(dst.height()), 64, [&](std::size_t begin, std::size_t end) {
+        // Two rows of each level between, for the pair that makes one row
+        // of the level below it.
+        std::vector<std::vector<std::uint32_t>> scratch(2 * static_cast<std::size_t>(steps));
+        for (int j = 1; j < steps; ++j)
+            for (int slot = 0; slot < 2; ++slot)
+                scratch[static_cast<std::size_t>(2 * j + slot)].resize(static_cast<std::size_t>(sizes[j].width()));
+        // Row y of level j (0 is src), made in `slot` of that level's scratch.
+        auto row = [&](auto& self, int j, int y, int slot) -> const std::uint32_t* {
+            if (j == 0) return reinterpret_cast<const std::uint32_t*>(src.constScanLine(y));
+            std::uint32_t* out = j == steps ? reinterpret_cast<std::uint32_t*>(dst.scanLine(y))
+                                            : scratch[static_cast<std::size_t>(2 * j + slot)].data();
+            const std::uint32_t* r0 = self(self, j - 1, 2 * y, 0);
+            const std::uint32_t* r1 = self(self, j - 1, std::min(2 * y + 1, sizes[j - 1].height() - 1), 1);
+            halve_row_best(RowPair{r0, r1, out}, sizes[j - 1].width());
+            return out;
+        };
+        for (std::size_t y = begin; y < end; ++y) row(row, steps, static_cast<int>(y), 0);
+    });
+}
+
+QImage new_level(QSize s) {
+    // Large levels live in the engine's huge-page memory: first touches of
+    // ordinary pages cost more than the averaging itself.
+    return static_cast<qint64>(s.width()) * s.height() >= (1 << 18) ? picfilter::allocate_rgb32(s.width(), s.height())
+                                                                    : QImage(s, QImage::Format_RGB32);
+}
 
 }  // namespace
 
@@ -81,61 +101,63 @@ QImage halve(const QImage& src) {
     if (src.isNull()) return QImage();
     const QImage in = src.format() == QImage::Format_RGB32 ? src : src.convertToFormat(QImage::Format_RGB32);
     QImage dst(halved(in.size()), QImage::Format_RGB32);
-    if (!dst.isNull()) halve_into(in, dst);
+    if (!dst.isNull()) cascade_into(in, 1, dst);
     return dst;
 }
 
-void MipPyramid::rebuild(const QImage& base) {
-    if (base.isNull() || base.format() != QImage::Format_RGB32) {
-        levels_.clear();
-        if (!base.isNull()) rebuild(base.convertToFormat(QImage::Format_RGB32));
-        return;
-    }
-    // A new picture of the same size (every adjustment) reuses the levels'
-    // memory: fresh pages would cost more in faults than the averaging.
-    std::size_t count = 0;
-    for (QSize s = base.size(); s.width() > kSmallestSide || s.height() > kSmallestSide;) {
-        if (s.width() <= 1 && s.height() <= 1) break;
-        s = halved(s);
-        if (count < levels_.size() && levels_[count].size() != s) levels_.resize(count);
-        if (count == levels_.size()) {
-            // Large levels live in the engine's huge-page memory: first
-            // touches of ordinary pages cost more than the averaging itself.
-            QImage lvl = static_cast<qint64>(s.width()) * s.height() >= (1 << 18)
-                             ? picfilter::allocate_rgb32(s.width(), s.height())
-                             : QImage(s, QImage::Format_RGB32);
-            if (lvl.isNull()) break;  // out of memory: draw from what we have
-            levels_.push_back(std::move(lvl));
+void MipPyramid::reset(const QImage& base) {
+    std::vector<QSize> sizes;
+    if (!base.isNull())
+        for (QSize s = base.size(); s.width() > kSmallestSide || s.height() > kSmallestSide;) {
+            if (s.width() <= 1 && s.height() <= 1) break;
+            s = halved(s);
+            sizes.push_back(s);
         }
-        ++count;
-    }
-    levels_.resize(count);
-    const QImage* above = &base;
-    for (QImage& lvl : levels_) {
-        halve_into(*above, lvl);
-        above = &lvl;
-    }
+    // A picture of the same size (every adjustment) keeps the levels' memory.
+    if (sizes != sizes_) levels_.clear();
+    levels_.resize(sizes.size());
+    sizes_ = std::move(sizes);
+    made_.assign(sizes_.size(), false);
+}
+
+const QImage& MipPyramid::made_level(const QImage& base, int i) {
+    const auto at = static_cast<std::size_t>(i);
+    if (made_[at]) return levels_[at];
+    if (levels_[at].isNull()) levels_[at] = new_level(sizes_[at]);
+    if (levels_[at].isNull()) return base;  // out of memory: draw from the picture itself
+    // From the nearest larger level made, or the picture.
+    int from = i - 1;
+    while (from >= 0 && !made_[static_cast<std::size_t>(from)]) --from;
+    const QImage& source = from < 0 ? base : levels_[static_cast<std::size_t>(from)];
+    if (source.format() == QImage::Format_RGB32)
+        cascade_into(source, i - from, levels_[at]);
+    else
+        cascade_into(source.convertToFormat(QImage::Format_RGB32), i - from, levels_[at]);
+    made_[at] = true;
+    return levels_[at];
 }
 
 const QImage& MipPyramid::pick(const QImage& base, const QRectF& source, const QSizeF& target,
-                               QRectF* level_source) const {
-    const QImage* chosen = &base;
+                               QRectF* level_source) {
+    int chosen = -1;
     double fx = 1.0, fy = 1.0;
-    for (const QImage& lvl : levels_) {
-        const double lx = static_cast<double>(lvl.width()) / base.width();
-        const double ly = static_cast<double>(lvl.height()) / base.height();
+    for (int i = 0; i < level_count(); ++i) {
+        const double lx = static_cast<double>(sizes_[static_cast<std::size_t>(i)].width()) / base.width();
+        const double ly = static_cast<double>(sizes_[static_cast<std::size_t>(i)].height()) / base.height();
         // The level must keep at least one pixel per target pixel both ways.
         if (source.width() * lx < target.width() || source.height() * ly < target.height()) break;
-        chosen = &lvl;
+        chosen = i;
         fx = lx;
         fy = ly;
     }
+    const QImage& img = chosen < 0 ? base : made_level(base, chosen);
+    if (&img == &base) fx = fy = 1.0;
     if (level_source)
         *level_source = QRectF(source.x() * fx, source.y() * fy, source.width() * fx, source.height() * fy);
-    return *chosen;
+    return img;
 }
 
-void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source) const {
+void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source) {
     if (base.isNull() || target.isEmpty() || source.isEmpty()) return;
     QRectF level_source;
     const QImage& img = pick(base, source, target.size(), &level_source);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QRectF>
+#include <QSize>
 #include <vector>
 
 class QPainter;
@@ -14,30 +15,39 @@ namespace view {
 // than dropped, and the cost of a repaint follows the view's size, not the
 // picture's.
 //
+// A level is made when a draw first needs it, in one pass from the nearest
+// larger level already made (or the picture itself) that keeps none of the
+// levels between: a new picture, or every adjustment, costs only the level
+// the view shows.
+//
 // The full-size picture is not held here (a shared QImage would make the
-// filter's in-place writes into it copy the whole picture); it is passed to
-// draw().
+// filter's writes into it take fresh memory); it is passed to each call, and
+// must be the picture last given to reset().
 class MipPyramid {
 public:
-    // Rebuilds every level from `base` (Format_RGB32). A null base clears.
-    void rebuild(const QImage& base);
-    void clear() { levels_.clear(); }
+    // Forgets the levels of the previous picture; `base` (Format_RGB32)
+    // gives their sizes. A null base clears.
+    void reset(const QImage& base);
 
-    // Level 1 is half of the base; level() and level_count() cover the
-    // halved levels only.
-    int level_count() const { return static_cast<int>(levels_.size()); }
-    const QImage& level(int i) const { return levels_[static_cast<std::size_t>(i)]; }
+    // Level 1 is half of the base; these cover the halved levels only.
+    int level_count() const { return static_cast<int>(sizes_.size()); }
+    QSize level_size(int i) const { return sizes_[static_cast<std::size_t>(i)]; }
+    bool level_made(int i) const { return made_[static_cast<std::size_t>(i)]; }
 
     // Draws the part `source` (in the base's pixels) of the picture onto
     // `target` (painter's coordinates) with bilinear filtering, from the
     // smallest level that still has at least as many pixels as the target.
-    void draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source) const;
+    void draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source);
 
-    // The image and the source rectangle draw() would use.
-    const QImage& pick(const QImage& base, const QRectF& source, const QSizeF& target, QRectF* level_source) const;
+    // The image and the source rectangle draw() would use, made if need be.
+    const QImage& pick(const QImage& base, const QRectF& source, const QSizeF& target, QRectF* level_source);
 
 private:
-    std::vector<QImage> levels_;
+    const QImage& made_level(const QImage& base, int i);
+
+    std::vector<QSize> sizes_;
+    std::vector<QImage> levels_;  // kept across pictures of the same size, for their memory
+    std::vector<bool> made_;
 };
 
 // One 2 x 2 reduction of a Format_RGB32 image (odd last rows and columns are

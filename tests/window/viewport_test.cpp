@@ -4,9 +4,13 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cstring>
+#include <random>
 #include <tuple>
+#include <vector>
 
 #include "mipmap.h"
+#include "pixel_image.h"
 #include "viewport.h"
 
 namespace {
@@ -122,24 +126,63 @@ TEST(MipHalve, LargePictureSplitAcrossThreadsMatchesOneThreadOfWork) {
 }
 
 TEST(MipPyramid, LevelsHalveDownToASmallSideAndPickTheSmallestLargeEnough) {
-    const QImage base(6000, 4000, QImage::Format_RGB32);
+    const QImage base = picfilter::allocate_rgb32(6000, 4000);
     view::MipPyramid mip;
-    mip.rebuild(base);
+    mip.reset(base);
     ASSERT_GE(mip.level_count(), 8);
-    EXPECT_EQ(mip.level(1).size(), QSize(1500, 1000));
-    EXPECT_LE(mip.level(mip.level_count() - 1).height(), 16);
+    EXPECT_EQ(mip.level_size(1), QSize(1500, 1000));
+    EXPECT_LE(mip.level_size(mip.level_count() - 1).height(), 16);
     QRectF src;
-    // Whole picture into 560 x 270: 750 x 500 is the last level at least that large.
+    // Whole picture into 560 x 270: 750 x 500 is the last level at least that
+    // large, and the only one made.
     EXPECT_EQ(mip.pick(base, QRectF(0, 0, 6000, 4000), QSizeF(560, 270), &src).size(), QSize(750, 500));
     EXPECT_DOUBLE_EQ(src.width(), 750);
+    for (int i = 0; i < mip.level_count(); ++i) EXPECT_EQ(mip.level_made(i), i == 2) << i;
     // A fifth of the picture (zoom 5): 1200 x 800 source pixels, so the half level does.
     EXPECT_EQ(mip.pick(base, QRectF(2400, 1600, 1200, 800), QSizeF(560, 270), &src).size(), QSize(3000, 2000));
     EXPECT_EQ(src, QRectF(1200, 800, 600, 400));
     // Enlarging: only the full picture will do.
     EXPECT_EQ(&mip.pick(base, QRectF(0, 0, 100, 100), QSizeF(560, 560), &src), &base);
-    mip.rebuild(QImage());
+    mip.reset(base);  // a new picture of the same size: nothing of the old one is kept
+    EXPECT_FALSE(mip.level_made(0) || mip.level_made(2));
+    mip.reset(QImage());
     EXPECT_EQ(mip.level_count(), 0);
 }
+
+// Levels made straight from the picture, from a level made before, or in
+// any order equal the picture halved again and again.
+class LazyLevels : public ::testing::TestWithParam<std::tuple<int, int, std::vector<int>>> {};
+
+TEST_P(LazyLevels, EqualRepeatedHalving) {
+    const auto& [w, h, order] = GetParam();
+    QImage base(w, h, QImage::Format_RGB32);
+    std::mt19937 rng(static_cast<unsigned>(w * 31 + h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) base.setPixel(x, y, rng() | 0xFF000000u);
+    std::vector<QImage> halved{view::halve(base)};
+    view::MipPyramid mip;
+    mip.reset(base);
+    while (static_cast<int>(halved.size()) < mip.level_count()) halved.push_back(view::halve(halved.back()));
+    for (int level : order) {
+        const QSize s = mip.level_size(level);
+        QRectF src;
+        // The whole picture into exactly that level's size picks that level.
+        const QImage& got = mip.pick(base, QRectF(0, 0, w, h), QSizeF(s), &src);
+        ASSERT_EQ(got.size(), s) << "level " << level;
+        for (int y = 0; y < s.height(); ++y)
+            ASSERT_EQ(0, std::memcmp(got.constScanLine(y), halved[static_cast<std::size_t>(level)].constScanLine(y),
+                                     static_cast<std::size_t>(4 * s.width())))
+                << "level " << level << " row " << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SizesAndOrders, LazyLevels,
+    ::testing::Values(std::make_tuple(37, 1201, std::vector<int>{3, 0, 5}),
+                      std::make_tuple(1001, 999, std::vector<int>{0, 1, 4}),
+                      std::make_tuple(1001, 999, std::vector<int>{5, 2, 1}),
+                      std::make_tuple(70, 33, std::vector<int>{1, 0}),
+                      std::make_tuple(2048, 3, std::vector<int>{6})));
 
 TEST(MipPyramid, ShrunkStripesAverageToGreyInsteadOfAliasing) {
     // One-pixel stripes shrunk 16 times: nearest sampling gives black, white
@@ -148,7 +191,7 @@ TEST(MipPyramid, ShrunkStripesAverageToGreyInsteadOfAliasing) {
     for (int x = 0; x < base.width(); ++x)
         for (int y = 0; y < base.height(); ++y) base.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     view::MipPyramid mip;
-    mip.rebuild(base);
+    mip.reset(base);
     QImage out(256, 16, QImage::Format_RGB32);
     out.fill(Qt::red);
     QPainter p(&out);
