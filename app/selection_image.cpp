@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,12 @@ selection_image::selection_image(const QString& argument_string, const QString& 
     surface_ = QImage(size(), QImage::Format_RGB32);
     surface_.fill(kBackground);
     create_controls();
+    // The file name's face is found and loaded now, while the record's
+    // picture may still be decoding, rather than in the first paint.
+    name_font_ = QFont(QStringLiteral("arial"));
+    name_font_.setPointSize(10);
+    name_font_.setBold(false);
+    QFontMetrics(name_font_).horizontalAdvance(QStringLiteral("9999999.jpg"));
     setMouseTracking(true);  // hovering over a handle shows the crosshair
     qApp->installEventFilter(this);
     Form_Load(argument_string, program_folder);
@@ -375,10 +382,7 @@ void selection_image::Form_Paint() {
     if (test_angle->isChecked() || test_long->isChecked()) dirty = surface_.rect();
 
     painter.setPen(QColor(0, 0, 255));
-    QFont font(QStringLiteral("arial"));
-    font.setPointSize(10);
-    font.setBold(false);
-    painter.setFont(font);
+    painter.setFont(name_font_);
     const QPoint corner(static_cast<int>(view::nearest(twips_to_pixels(view_left))),
                         static_cast<int>(view::nearest(twips_to_pixels(view_top))));
     QRect text_rect;

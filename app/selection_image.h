@@ -1,4 +1,5 @@
 #pragma once
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -202,6 +203,7 @@ private:
 
     PictureReader read_picture_;
     QImage surface_;
+    QFont name_font_;  // the file name at the view's corner
     view::MipPyramid mip_;
     std::uint64_t pipeline_runs_ = 0;
     std::uint64_t paint_runs_ = 0;
