@@ -16,10 +16,6 @@
 namespace sources {
 namespace {
 
-// No picture within the size limit needs a larger file (an uncompressed
-// 32-bit bitmap of the largest size plus room for headers and palettes).
-constexpr std::int64_t kMaxFileBytes = kMaxPicturePixels * 4 + (std::int64_t{1} << 20);
-
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
 QString size_refusal_text(std::int64_t w, std::int64_t h) { return QString::fromStdString(size_refusal(w, h)); }
@@ -122,7 +118,7 @@ QImage load_picture(const QString& path, QString* error) {
     if (!error) error = &ignored;
     FileBytes bytes;
     int error_number = 0;
-    switch (read_file_bytes(QFile::encodeName(path).constData(), kMaxFileBytes, &bytes, &error_number)) {
+    switch (read_file_bytes(QFile::encodeName(path).constData(), kMaxPictureFileBytes, &bytes, &error_number)) {
     case FileProblem::none:
         break;
     case FileProblem::missing:

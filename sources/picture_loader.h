@@ -4,12 +4,9 @@
 #include <QString>
 #include <cstdint>
 
-namespace sources {
+#include "picture_limits.h"
 
-// Largest picture accepted, in pixels (4 GiB of buffers at most across the
-// picture holder and the filter): a header claiming more is refused before
-// anything is allocated.
-inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{16384} * 16384;
+namespace sources {
 
 // Decodes a picture recognised by its content (JPEG, Windows bitmap, PNG and
 // the other formats Qt reads) into a Format_RGB32 image. JPEG goes straight

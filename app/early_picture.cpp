@@ -1,0 +1,48 @@
+#include "early_picture.h"
+
+#include "file_bytes.h"
+#include "picture_limits.h"
+
+EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
+    if (path_.empty()) return;
+    worker_ = std::thread([this] {
+        sources::FileBytes bytes;
+        int error_number = 0;
+        if (sources::read_file_bytes(path_.c_str(), sources::kMaxPictureFileBytes, &bytes, &error_number) !=
+                sources::FileProblem::none ||
+            bytes.size < 3 || bytes.data()[0] != 0xFF || bytes.data()[1] != 0xD8 || bytes.data()[2] != 0xFF)
+            return;
+        std::string reason;
+        decoded_ = sources::decode_jpeg_pixels(bytes.data(), bytes.size, sources::kMaxPicturePixels, &pixels_,
+                                               &reason) == sources::JpegOutcome::decoded;
+    });
+}
+
+EarlyPicture::~EarlyPicture() { wait(); }
+
+void EarlyPicture::wait() {
+    if (worker_.joinable()) worker_.join();
+}
+
+bool EarlyPicture::take(sources::JpegPixels* out) {
+    wait();
+    if (!decoded_) return false;
+    decoded_ = false;
+    *out = std::move(pixels_);
+    return true;
+}
+
+void EarlyPicture::discard() {
+    wait();
+    decoded_ = false;
+    pixels_ = sources::JpegPixels();
+}
+
+std::string record_argument(int argc, char** argv) {
+    std::string joined;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) joined += ' ';
+        joined += argv[i];
+    }
+    return joined.substr(0, joined.find(';'));
+}

@@ -1,0 +1,59 @@
+#include <QApplication>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+
+#include "early_picture.h"
+#include "picture_loader.h"
+#include "pixel_image.h"
+#include "selection_image.h"
+#include "window_main.h"
+
+// The window's side of the program, loaded by the small start-up program
+// once the record's decode is under way.
+//
+// For unattended runs: SELECTION_IMAGE_SCREENSHOT=<file.png> saves the
+// window as soon as its first frame is on screen and quits;
+// SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1 quits then, after writing the
+// moment of that frame (the monotonic clock, in nanoseconds) to standard
+// output as "first frame <ns>".
+extern "C" int selection_image_window_main(int* argc, char** argv, EarlyPicture* early) {
+    QApplication app(*argc, argv);
+    QApplication::setApplicationName(QStringLiteral("selection_image"));
+    QStringList args = QCoreApplication::arguments();
+    if (!args.isEmpty()) args.removeFirst();
+
+    // The early decode serves the record's own file, once; any other file,
+    // or a record it could not decode, is read here.
+    const QString early_path = QString::fromLocal8Bit(early->path().c_str());
+    auto read_picture = [early, early_path](const QString& file, QString* error) {
+        sources::JpegPixels pixels;
+        if (file == early_path && early->take(&pixels))
+            return picfilter::adopt_rgb32(std::move(pixels.memory), pixels.width, pixels.height);
+        return sources::load_picture(file, error);
+    };
+    selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), system_dialogs(),
+                           nullptr, read_picture);
+    early->discard();  // not asked for (another path): its memory goes now
+
+    const QString screenshot = qEnvironmentVariable("SELECTION_IMAGE_SCREENSHOT");
+    const bool quit_after_first = qEnvironmentVariableIsSet("SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME");
+    if (!screenshot.isEmpty() || quit_after_first) {
+        window.first_frame_shown = [&window, screenshot, quit_after_first] {
+            if (quit_after_first) {
+                const auto at = std::chrono::steady_clock::now().time_since_epoch();
+                std::printf("first frame %lld\n",
+                            static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
+                std::fflush(stdout);
+            }
+            QTimer::singleShot(0, &window, [&window, screenshot] {
+                int status = 0;
+                if (!screenshot.isEmpty() && !window.grab().save(screenshot)) status = 1;
+                QCoreApplication::exit(status);
+            });
+        };
+    }
+    window.show();
+    return app.exec();
+}
