@@ -1,21 +1,29 @@
 #include "early_picture.h"
 
+#include <future>
+
 #include "file_bytes.h"
 #include "picture_limits.h"
 
 EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
     if (path_.empty()) return;
-    worker_ = std::thread([this] {
-        sources::FileBytes bytes;
-        int error_number = 0;
-        if (sources::read_file_bytes(path_.c_str(), sources::kMaxPictureFileBytes, &bytes, &error_number) !=
-                sources::FileProblem::none ||
-            bytes.size < 3 || bytes.data()[0] != 0xFF || bytes.data()[1] != 0xD8 || bytes.data()[2] != 0xFF)
-            return;
+    // The decoding thread is started first and the file read meanwhile: a
+    // new thread can take a millisecond or two to get a processor, which
+    // the read then hides.
+    std::promise<sources::FileBytes> file;
+    worker_ = std::thread([this, bytes_coming = file.get_future()]() mutable {
+        const sources::FileBytes bytes = bytes_coming.get();
+        if (bytes.size < 3 || bytes.data()[0] != 0xFF || bytes.data()[1] != 0xD8 || bytes.data()[2] != 0xFF) return;
         std::string reason;
         decoded_ = sources::decode_jpeg_pixels(bytes.data(), bytes.size, sources::kMaxPicturePixels, &pixels_,
                                                &reason) == sources::JpegOutcome::decoded;
     });
+    sources::FileBytes bytes;
+    int error_number = 0;
+    if (sources::read_file_bytes(path_.c_str(), sources::kMaxPictureFileBytes, &bytes, &error_number) !=
+        sources::FileProblem::none)
+        bytes = sources::FileBytes();
+    file.set_value(std::move(bytes));
 }
 
 EarlyPicture::~EarlyPicture() { wait(); }
