@@ -33,6 +33,27 @@ void parallel_slices(std::size_t count, std::size_t min_per_thread, Body&& body)
     for (auto& w : workers) w.join();
 }
 
+// Runs body(begin, end) over [0, count) in chunks of `chunk` handed out in
+// order to whichever thread is free, the calling thread included: a helper
+// that is slow to get a processor leaves its share to the others instead of
+// holding up the end.
+template <typename Body>
+void parallel_chunks(std::size_t count, std::size_t chunk, Body&& body) {
+    chunk = std::max<std::size_t>(chunk, 1);
+    const std::size_t chunks = (count + chunk - 1) / chunk;
+    const std::size_t helpers = std::min<std::size_t>(pass_threads(), chunks) - (chunks ? 1 : 0);
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t c; (c = next.fetch_add(1, std::memory_order_relaxed)) < chunks;)
+            body(c * chunk, std::min(count, (c + 1) * chunk));
+    };
+    std::vector<std::thread> workers;
+    workers.reserve(helpers);
+    for (std::size_t t = 0; t < helpers; ++t) workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+}
+
 // Runs body(t) for t = 0..n-1, each on its own thread; the calling thread
 // takes t = 0. For passes whose slices must meet at a barrier.
 template <typename Body>
