@@ -204,7 +204,7 @@ void BM_StartupToFirstFrame(benchmark::State& state) {
     bench::summaries().push_back({"start-up to first frame 24MP", "tjDecompress2", o * 1e3, r * 1e3, o / r, best,
                                   op_cpu / ref_cpu});
 }
-BENCHMARK(BM_StartupToFirstFrame)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToFirstFrame)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
