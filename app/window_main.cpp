@@ -40,14 +40,17 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyPicture*
     const QString screenshot = qEnvironmentVariable("SELECTION_IMAGE_SCREENSHOT");
     const bool quit_after_first = qEnvironmentVariableIsSet("SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME");
     if (!screenshot.isEmpty() || quit_after_first) {
+        // The frame is taken as finished once the event loop is back: the
+        // window's controls and the copy to the screen come after its own
+        // paint.
         window.first_frame_shown = [&window, screenshot, quit_after_first] {
-            if (quit_after_first) {
-                const auto at = std::chrono::steady_clock::now().time_since_epoch();
-                std::printf("first frame %lld\n",
-                            static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
-                std::fflush(stdout);
-            }
-            QTimer::singleShot(0, &window, [&window, screenshot] {
+            QTimer::singleShot(0, &window, [&window, screenshot, quit_after_first] {
+                if (quit_after_first) {
+                    const auto at = std::chrono::steady_clock::now().time_since_epoch();
+                    std::printf("first frame %lld\n", static_cast<long long>(
+                                                           std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
+                    std::fflush(stdout);
+                }
                 int status = 0;
                 if (!screenshot.isEmpty() && !window.grab().save(screenshot)) status = 1;
                 QCoreApplication::exit(status);
