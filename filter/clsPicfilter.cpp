@@ -69,16 +69,6 @@ void clsPicfilter::Picture(const QImage& mypic) {
     ref_blue_sum_known_ = true;
 }
 
-std::uint8_t* clsPicfilter::ref_for_write() {
-    if (!ref_shared_.isNull()) {
-        const std::size_t bytes = std::size_t{4} * pixel_count();
-        reserve(ref_, bytes);
-        parallel_copy(ref_.data(), ref_shared_.constBits(), bytes);
-        ref_shared_ = QImage();
-    }
-    return ref_.data();
-}
-
 std::uint64_t clsPicfilter::ref_blue_sum() {
     if (!ref_blue_sum_known_) {
         ref_blue_sum_ = blue_sum(ref_data(), pixel_count());
@@ -130,8 +120,16 @@ void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast
 
 void clsPicfilter::deconvolution() {
     if (!ref_data() || width_ <= 0 || height_ <= 0) return;
-    std::uint8_t* ref = ref_for_write();
-    ref_blue_sum_ = deconvolve(ref, result_for_overwrite(), width_, height_);
+    std::uint8_t* result = result_for_overwrite();
+    if (ref_shared_.isNull()) {
+        ref_blue_sum_ = deconvolve(ref_.data(), result, width_, height_);
+    } else {
+        // The shared picture is read, and the sharpened one written into
+        // memory of our own: no copy first.
+        reserve(ref_, std::size_t{4} * pixel_count());
+        ref_blue_sum_ = deconvolve(ref_shared_.constBits(), ref_.data(), result, width_, height_);
+        ref_shared_ = QImage();
+    }
     ref_blue_sum_known_ = true;
 }
 

@@ -71,8 +71,6 @@ private:
     std::uint8_t* mask_for_overwrite();
     std::uint8_t channel_at(double X, double Y, int channel) const;
     const std::uint8_t* ref_data() const { return ref_shared_.isNull() ? ref_.data() : ref_shared_.constBits(); }
-    // The reference in memory of our own, about to be changed in place.
-    std::uint8_t* ref_for_write();
     std::uint64_t ref_blue_sum();
 
     // The reference is either our own copy or, when the picture came in

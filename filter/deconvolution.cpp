@@ -366,8 +366,12 @@ std::uint64_t sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothe
 // looks ahead. With several threads, each band of rows also needs the first
 // four rows of the next band as they were: it smooths them before a barrier,
 // after which the next band starts writing.
-std::uint64_t deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int height) {
-    if (!ref || !res || width <= 0 || height <= 0) return 0;
+std::uint64_t deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int height) {
+    return deconvolve(reference, reference, result, width, height);
+}
+
+std::uint64_t deconvolve(const std::uint8_t* src, std::uint8_t* ref, std::uint8_t* res, int width, int height) {
+    if (!src || !ref || !res || width <= 0 || height <= 0) return 0;
     const Kernels k = kernels();
     const std::size_t W = static_cast<std::size_t>(width), H = static_cast<std::size_t>(height);
     const std::size_t row = 4 * W, stride = k.stride, work_row = stride * W;
@@ -375,7 +379,7 @@ std::uint64_t deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int he
     const bool vertical = H >= 6;
 
     auto smooth_row = [&](std::size_t y, std::uint8_t* out, std::uint8_t* scratch) {
-        const std::uint8_t* in = ref + row * y;
+        const std::uint8_t* in = src + row * y;
         if (k.to_work) {
             k.to_work(in, scratch, W);
             in = scratch;
@@ -419,8 +423,7 @@ std::uint64_t deconvolve(std::uint8_t* ref, std::uint8_t* res, int width, int he
                 k.smooth(p, column, work_row);
                 s = column;
             }
-            std::uint8_t* r = ref + row * y;
-            band_blue += k.sharpen(r, s, res + row * y, r, W);
+            band_blue += k.sharpen(src + row * y, s, res + row * y, ref + row * y, W);
         }
         blue.fetch_add(band_blue, std::memory_order_relaxed);
     });

@@ -17,6 +17,10 @@ inline constexpr double kAmplification = 1.9;
 // The result is byte for byte what the plain double-precision loops give.
 // Returns the sum of the blue bytes of the sharpened picture.
 std::uint64_t deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int height);
+// The same from the picture in `source`, which is only read, into `reference`
+// (which may be `source` itself) and `result`.
+std::uint64_t deconvolve(const std::uint8_t* source, std::uint8_t* reference, std::uint8_t* result, int width,
+                         int height);
 
 // The two byte kernels the pass is made of, on whatever vector unit the
 // processor has; exposed so that they can be checked on their own.
