@@ -13,11 +13,14 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
+#include <thread>
 
 #include "CommonDlg_API.h"
 #include "open_image.h"
 #include "paths.h"
 #include "picture_loader.h"
+#include "pixel_memory.h"
 #include "twips.h"
 #include "viewport.h"
 
@@ -236,10 +239,19 @@ void selection_image::take_picture(const QImage& picture) {
         PBox.image = picture.convertToFormat(QImage::Format_RGB32);
     picture_filter().Picture(PBox.image);
     picture_changed();
+    memory_to_ready_ = true;
 }
 
 void selection_image::picture_changed() {
     mip_.reset(PBox.image);
+}
+
+void selection_image::ready_memory_for_adjustments() {
+    if (PBox.image.isNull()) return;
+    // The result and the holder's copy of the first adjustment, readied
+    // while the user looks at the new picture.
+    const auto bytes = static_cast<std::size_t>(PBox.image.sizeInBytes());
+    std::thread(picfilter::ready_blocks, bytes, 2).detach();
 }
 
 bool selection_image::load_image(const QString& strImage, QString* error) {
@@ -418,6 +430,11 @@ void selection_image::paintEvent(QPaintEvent* event) {
     if (first_frame_pending_ && isVisible()) {
         first_frame_pending_ = false;
         if (first_frame_shown) first_frame_shown();
+    }
+    // Once a new picture is on screen, and not before it.
+    if (memory_to_ready_ && isVisible()) {
+        memory_to_ready_ = false;
+        QTimer::singleShot(0, this, &selection_image::ready_memory_for_adjustments);
     }
 }
 

@@ -117,6 +117,7 @@ public:
     // PBox's image was rewritten in place (by the filter): refresh what the
     // view keeps derived from it.
     void picture_changed();
+    void ready_memory_for_adjustments();
 
     // The window's repaint routine: lays out the view and its bars and draws
     // the picture, the overlays and the file name on the surface.
@@ -203,6 +204,7 @@ private:
 
     PictureReader read_picture_;
     QImage surface_;
+    bool memory_to_ready_ = false;
     QFont name_font_;  // the file name at the view's corner
     view::MipPyramid mip_;
     std::uint64_t pipeline_runs_ = 0;

@@ -5,6 +5,7 @@
 #include <array>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace picfilter {
 namespace {
@@ -120,5 +121,18 @@ void PixelMemory::release_block(std::uint8_t* data, std::size_t capacity) {
     else
         munmap(data, capacity);
 }
+
+void ready_blocks(std::size_t bytes, int count) {
+    if (bytes < kSmall || count <= 0) return;
+    std::vector<PixelMemory> blocks;
+    for (int i = 0; i < count; ++i) {
+        PixelMemory block(bytes);  // a pooled block if there is one
+        if (!block.data()) break;
+        // Touching a page already there costs next to nothing.
+        if (::madvise(block.data(), block.capacity(), MADV_POPULATE_WRITE) != 0)
+            for (std::size_t at = 0; at < block.capacity(); at += 4096) block.data()[at] = 0;
+        blocks.push_back(std::move(block));
+    }
+}  // all back to the pool
 
 }  // namespace picfilter

@@ -31,4 +31,11 @@ private:
     std::size_t capacity_ = 0;
 };
 
+// Makes sure the pool holds `count` blocks for buffers of `bytes`, their
+// pages already touched, mapping and touching what is missing. Run on a
+// background thread once a new picture is shown, it spares the first
+// adjustment the fresh pages of its buffers. Blocks taken meanwhile are
+// simply not there to reuse.
+void ready_blocks(std::size_t bytes, int count);
+
 }  // namespace picfilter
