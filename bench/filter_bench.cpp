@@ -56,20 +56,12 @@ const QImage& plain_picture_of(const Size& s) {
     return s.width == bench::k24MP.width ? big : small;
 }
 
-void PictureIntoHeldSize(benchmark::State& state, Size s) {
+void PictureIntoHeldSize(benchmark::State& state, Size s, const QImage& (*source)(const Size&), const char* how) {
     clsPicfilter f;
-    f.Picture(picture_of(s));
+    f.Picture(source(s));
     bench::CopyReference copy(bytes_of(s));
-    bench::compare(state, std::string("Picture shared (same size held) ") + s.label, "memcpy", copy,
-                   [&] { f.Picture(picture_of(s)); });
-}
-
-void PlainPictureIntoHeldSize(benchmark::State& state, Size s) {
-    clsPicfilter f;
-    f.Picture(plain_picture_of(s));
-    bench::CopyReference copy(bytes_of(s));
-    bench::compare(state, std::string("Picture copied (same size held) ") + s.label, "memcpy", copy,
-                   [&] { f.Picture(plain_picture_of(s)); });
+    bench::compare(state, std::string("Picture ") + how + " (same size held) " + s.label, "memcpy", copy,
+                   [&] { f.Picture(source(s)); });
 }
 
 void PictureIntoFreshInstance(benchmark::State& state, Size s) {
@@ -104,9 +96,9 @@ int main(int argc, char** argv) {
         add("PicProcessing/colour10/" + l, n, PicProcessing, s, 10);
         add("deconvolution/" + l, n, Deconvolution, s);
         if (s.width == bench::k24MP.width) add("deconvolution/random_colour/" + l, n, DeconvolutionRandomColour, s);
-        add("Picture/held/" + l, n, PictureIntoHeldSize, s);
+        add("Picture/held/" + l, n, PictureIntoHeldSize, s, picture_of, "shared");
         add("Picture/fresh/" + l, n, PictureIntoFreshInstance, s);
-        add("Picture/copied/" + l, n, PlainPictureIntoHeldSize, s);
+        add("Picture/copied/" + l, n, PictureIntoHeldSize, s, plain_picture_of, "copied");
         add("display_result/" + l, n, DisplayResult, s);
     }
     return bench::run_and_summarise(argc, argv);
