@@ -13,7 +13,7 @@ EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
     std::promise<sources::FileBytes> file;
     worker_ = std::thread([this, bytes_coming = file.get_future()]() mutable {
         const sources::FileBytes bytes = bytes_coming.get();
-        if (bytes.size < 3 || bytes.data()[0] != 0xFF || bytes.data()[1] != 0xD8 || bytes.data()[2] != 0xFF) return;
+        if (!sources::looks_like_jpeg(bytes.data(), bytes.size)) return;
         std::string reason;
         decoded_ = sources::decode_jpeg_pixels(bytes.data(), bytes.size, sources::kMaxPicturePixels, &pixels_,
                                                &reason) == sources::JpegOutcome::decoded;

@@ -45,6 +45,10 @@ std::string unreadable(const std::string& why) { return "fichier JPEG illisible 
 
 }  // namespace
 
+bool looks_like_jpeg(const unsigned char* data, std::size_t size) {
+    return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
 std::string size_refusal(std::int64_t width, std::int64_t height) {
     return "image trop grande (" + std::to_string(width) + " x " + std::to_string(height) + " pixels)";
 }

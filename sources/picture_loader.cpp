@@ -20,11 +20,6 @@ bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return
 
 QString size_refusal_text(std::int64_t w, std::int64_t h) { return QString::fromStdString(size_refusal(w, h)); }
 
-bool is_jpeg(const QByteArray& d) {
-    return d.size() >= 3 && static_cast<unsigned char>(d[0]) == 0xFF && static_cast<unsigned char>(d[1]) == 0xD8 &&
-           static_cast<unsigned char>(d[2]) == 0xFF;
-}
-
 // Returns true when TurboJPEG handled the data (image set, or error set);
 // false when the JPEG is of a kind it does not turn into BGRX (CMYK).
 bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, QString* error) {
@@ -106,7 +101,8 @@ QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_p
         return {};
     }
     if (is_bmp(data)) return decode_bmp(data, max_pixels, decode_embedded, error);
-    if (is_jpeg(data)) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    if (looks_like_jpeg(bytes, static_cast<std::size_t>(data.size()))) {
         QImage img;
         if (decode_jpeg(data, max_pixels, &img, error)) return img;
     }
