@@ -3,6 +3,7 @@
 #include "keys.h"
 #include "measurement.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
@@ -32,6 +33,7 @@ namespace {
 
 const QColor kBackground(192, 192, 255);
 const QString kLoadError = QStringLiteral("error_load_pic: ");
+const QString kOutOfMemory = QStringLiteral("Mémoire insuffisante");
 const QString kOpenTitle = QStringLiteral("Selection image");
 const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*");
 
@@ -201,8 +203,10 @@ void selection_image::Form_Load(const QString& argument_string, const QString& p
         image_path = get_folder(record);
         image_filename = record.mid(image_path.size());
         if (file_exists(record)) {
-            QString error;
-            if (!load_image(record, &error)) show_load_error(error);
+            guarded(kLoadError, [this, &record] {
+                QString error;
+                if (!load_image(record, &error)) show_load_error(error);
+            });
         } else {
             // load_path is still empty here: this first dialog starts in the
             // system's default folder.
@@ -233,11 +237,13 @@ double selection_image::picture_height() const {
 }
 
 void selection_image::take_picture(const QImage& picture) {
-    if (picture.isNull() || picture.format() == QImage::Format_RGB32)
-        PBox.image = picture;
-    else
-        PBox.image = picture.convertToFormat(QImage::Format_RGB32);
-    picture_filter().Picture(PBox.image);
+    // Out of memory, the filter and the holder both keep the old picture.
+    QImage next = picture.isNull() || picture.format() == QImage::Format_RGB32
+                      ? picture
+                      : picture.convertToFormat(QImage::Format_RGB32);
+    if (next.isNull() && !picture.isNull()) throw std::bad_alloc();
+    picture_filter().Picture(next);
+    PBox.image = std::move(next);
     picture_changed();
     memory_to_ready_ = true;
 }
@@ -277,12 +283,30 @@ void selection_image::open_file() {
     Form_Paint();
 }
 
-void selection_image::select_image_Click() { open_file(); }
+void selection_image::select_image_Click() {
+    guarded(kLoadError, [this] { open_file(); });
+}
+
+void selection_image::guarded(const QString& prefix, const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+        // The operation is abandoned; what it had not yet replaced stays.
+        if (dialogs.inform)
+            dialogs.inform(this, prefix.isEmpty() ? kOutOfMemory : prefix + kOutOfMemory.toLower(),
+                           QMessageBox::NoIcon);
+        Form_Paint();
+    }
+}
 
 // ---- adjustment controls ----
 
 void selection_image::apply_filters() {
     if (reset_in_progress) return;
+    guarded({}, [this] { run_filters(); });
+}
+
+void selection_image::run_filters() {
     clsPicfilter& f = picture_filter();
     const bool invert = cmd_invert->isChecked();
     const int light = scrollLight->value();
@@ -317,10 +341,12 @@ void selection_image::cmdReset_Click() {
 void selection_image::Cmd_deconvolution_Click() {
     // Without a picture there is nothing to sharpen.
     if (!filter || !filter->initialized) return;
-    filter->deconvolution();
-    filter->display_result(PBox);
-    picture_changed();
-    Form_Paint();
+    guarded({}, [this] {
+        filter->deconvolution();
+        filter->display_result(PBox);
+        picture_changed();
+        Form_Paint();
+    });
 }
 
 // ---- view ----
@@ -376,18 +402,27 @@ void selection_image::Form_Paint() {
     adjust_scrollbars(layout.hbar_maximum, layout.hbar_large_step, layout.vbar_maximum, layout.vbar_large_step);
 
     if (surface_.isNull()) return;
+    // A smaller view (a narrower picture, a lower zoom) would leave the old
+    // picture's pixels beside it: everything is drawn afresh then.
+    const QRect target = view_width > 0 && view_height > 0
+                             ? view::twips_rect_to_pixels(view_left, view_top, view_width, view_height)
+                             : QRect();
+    const bool view_moved = target != last_view_;
+    if (view_moved) {
+        surface_.fill(kBackground);
+        last_view_ = target;
+    }
     QPainter painter(&surface_);
     // Only what this paint draws goes to the screen again.
-    QRect dirty;
-    if (view_width > 0 && view_height > 0) {
-        const QRect target = view::twips_rect_to_pixels(view_left, view_top, view_width, view_height);
+    QRect dirty = view_moved ? surface_.rect() : QRect();
+    if (!target.isEmpty()) {
         if (PBox.image.isNull()) {
             painter.fillRect(target, kBackground);
         } else {
             const QRectF source = view::source_rect(offset_x, offset_y, picture_width(), picture_height(), zoom_factor);
             mip_.draw(painter, target, PBox.image, twips_to_pixels(source));
         }
-        dirty = target;
+        dirty |= target;
     }
     draw_overlays(painter);
     // Overlays may reach anywhere on the view's side of the window.
@@ -459,8 +494,16 @@ bool selection_image::Form_KeyDown(QKeyEvent* event) {
     if (code && apply_view_key(code, zoom_factor, offset_x, offset_y, std::lround(picture_width()),
                                std::lround(picture_height())))
         Form_Paint();
-    // Typed characters never reach a control (the text boxes stay empty);
-    // Tab still moves the focus.
+    // Space and Enter press the focused button or toggle, as anywhere on the
+    // desktop; other typed characters never reach a control (the text boxes
+    // stay empty); Tab still moves the focus.
+    if (auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget())) {
+        if (event->key() == Qt::Key_Space) return false;
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            button->click();
+            return true;
+        }
+    }
     const QString text = event->text();
     return !text.isEmpty() && text != QLatin1String("\t") && event->key() != Qt::Key_Backtab;
 }

@@ -112,7 +112,8 @@ public:
     clsPicfilter& picture_filter();
 
     // A picture arrives: it becomes PBox's picture and the filter's reference
-    // (a null picture empties both). Does not repaint.
+    // (a null picture empties both). Does not repaint. Out of memory it
+    // throws std::bad_alloc with both still holding the old picture.
     void take_picture(const QImage& picture);
     // PBox's image was rewritten in place (by the filter): refresh what the
     // view keeps derived from it.
@@ -126,6 +127,10 @@ public:
 
     // Runs the adjustment pipeline with the controls' values and repaints.
     void apply_filters();
+    void run_filters();
+    // Runs an operation the user started; out of memory, it ends with the
+    // message `prefix` + "mémoire insuffisante" and the window usable.
+    void guarded(const QString& prefix, const std::function<void()>& operation);
     // Shows a picture file without copying anything; false with a reason
     // when it cannot be decoded (nothing is changed then).
     bool load_image(const QString& strImage, QString* error);
@@ -204,6 +209,7 @@ private:
 
     PictureReader read_picture_;
     QImage surface_;
+    QRect last_view_;  // the view rectangle the surface shows, in pixels
     bool memory_to_ready_ = false;
     QFont name_font_;  // the file name at the view's corner
     view::MipPyramid mip_;

@@ -33,20 +33,26 @@ sources::StoreDialogs selection_image::store_dialogs() {
 void selection_image::TWAIN_src_Click() { sources::twain_select_flow(this, store_dialogs()); }
 
 void selection_image::TWAIN_acquire_Click() {
-    const sources::ScanFlowResult scan = sources::acquire_flow(this, record_file(), store_dialogs());
-    if (!scan.changed) return;
-    take_picture(scan.picture);
-    Form_Paint();  // a user expects to see the scan at once
+    guarded(sources::kLoadErrorPrefix, [this] {
+        const sources::ScanFlowResult scan = sources::acquire_flow(this, record_file(), store_dialogs());
+        if (!scan.changed) return;
+        take_picture(scan.picture);
+        Form_Paint();  // a user expects to see the scan at once
+    });
 }
 
 void selection_image::Cmd_paste_Click() {
-    const sources::PasteResult pasted =
-        sources::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
-                            [this](const QImage& picture) { take_picture(picture); }, store_dialogs());
-    if (pasted.pasted) Form_Paint();
+    guarded(sources::kLoadErrorPrefix, [this] {
+        const sources::PasteResult pasted =
+            sources::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
+                                [this](const QImage& picture) { take_picture(picture); }, store_dialogs());
+        if (pasted.pasted) Form_Paint();
+    });
 }
 
-void selection_image::cmdSave_Click() { sources::save_flow(PBox.image, record_file(), store_dialogs()); }
+void selection_image::cmdSave_Click() {
+    guarded(sources::kSaveErrorPrefix, [this] { sources::save_flow(PBox.image, record_file(), store_dialogs()); });
+}
 
 void selection_image::supp_image_Click() {
     if (sources::delete_flow(record_file(), store_dialogs())) close();
@@ -68,7 +74,7 @@ void selection_image::Cmd_print_Click() {
             window->dialogs.inform(window, text, QMessageBox::Information);
         }
     } messages(this);
-    print_on_default_printer(request, messages);  // the window is not repainted
+    guarded({}, [&] { print_on_default_printer(request, messages); });  // the window is not repainted
 }
 
 void selection_image::test_angle_Click() {

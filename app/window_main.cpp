@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "early_picture.h"
+#include "french_texts.h"
 #include "picture_loader.h"
 #include "pixel_image.h"
 #include "selection_image.h"
@@ -21,6 +22,7 @@
 extern "C" int selection_image_window_main(int* argc, char** argv, EarlyPicture* early) {
     QApplication app(*argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));
+    install_french_texts(app);
     QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty()) args.removeFirst();
 

@@ -12,9 +12,14 @@ using namespace picfilter;
 
 namespace {
 
-// Buffer of `bytes`, reusing the current one when it is large enough.
+bool fits(const PixelMemory& mem, std::size_t bytes) {
+    return mem.capacity() >= bytes && mem.capacity() - bytes <= bytes / 4 + (std::size_t{2} << 20);
+}
+
+// Buffer of `bytes`, reusing the current one when it is large enough. Out of
+// memory it throws with `mem` empty: callers make that a consistent state.
 void reserve(PixelMemory& mem, std::size_t bytes) {
-    if (mem.capacity() >= bytes && mem.capacity() - bytes <= bytes / 4 + (std::size_t{2} << 20)) return;
+    if (fits(mem, bytes)) return;
     mem = PixelMemory();  // release first, so the pool can hand it back
     mem = PixelMemory(bytes);
     if (!mem.data() && bytes) throw std::bad_alloc();
@@ -35,11 +40,14 @@ void clsPicfilter::Picture(const QImage& mypic) {
         initialized = false;
         return;
     }
+    // Out of memory, the previous picture stays whole: nothing is changed
+    // until the new one has its memory.
     QImage converted;
     const QImage* pic = &mypic;
     const auto f = mypic.format();
     if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied) {
         converted = mypic.convertToFormat(QImage::Format_RGB32);
+        if (converted.isNull()) throw std::bad_alloc();
         pic = &converted;
     }
     const int w = pic->width(), h = pic->height();
@@ -49,8 +57,13 @@ void clsPicfilter::Picture(const QImage& mypic) {
         ref_ = PixelMemory();  // back to the pool, for the first result
         ref_blue_sum_known_ = false;
     } else {
+        const std::size_t bytes = row * static_cast<std::size_t>(h);
+        if (!fits(ref_, bytes)) {
+            PixelMemory fresh(bytes);
+            if (!fresh.data() && bytes) throw std::bad_alloc();
+            ref_ = std::move(fresh);
+        }
         ref_shared_ = QImage();
-        reserve(ref_, row * static_cast<std::size_t>(h));
     }
     width_ = w;
     height_ = h;
@@ -78,6 +91,7 @@ std::uint64_t clsPicfilter::ref_blue_sum() {
 }
 
 std::uint8_t* clsPicfilter::result_for_overwrite() {
+    result_follows_ref_ = true;  // until the result has its memory again
     reserve(result_, std::size_t{4} * pixel_count());
     result_follows_ref_ = false;
     return result_.data();
@@ -86,15 +100,19 @@ std::uint8_t* clsPicfilter::result_for_overwrite() {
 void clsPicfilter::display(const std::uint8_t* source, PictureBox& box) const {
     if (!initialized) return;
     QImage& img = box.image;
+    // Out of memory, the holder keeps the picture it had.
+    auto renew = [&] {
+        QImage fresh = allocate_rgb32(width_, height_);
+        if (fresh.isNull()) throw std::bad_alloc();
+        img = std::move(fresh);
+    };
     if (img.width() != width_ || img.height() != height_ || img.format() != QImage::Format_RGB32 ||
         img.bytesPerLine() != 4 * static_cast<qsizetype>(width_))
-        img = allocate_rgb32(width_, height_);
-    if (img.isNull()) throw std::bad_alloc();
+        renew();
     if (img.constBits() == source) return;  // the holder shows the reference itself
     // Pixels shared with another image (the filter's reference, say) are
     // not copied out just to be overwritten.
-    if (!img.isDetached()) img = allocate_rgb32(width_, height_);
-    if (img.isNull()) throw std::bad_alloc();
+    if (!img.isDetached()) renew();
     parallel_copy(img.bits(), source, std::size_t{4} * pixel_count());
 }
 
@@ -120,13 +138,13 @@ void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast
 
 void clsPicfilter::deconvolution() {
     if (!ref_data() || width_ <= 0 || height_ <= 0) return;
+    // The shared picture is read, and the sharpened one written into memory
+    // of our own: no copy first. That memory is had before anything changes.
+    if (!ref_shared_.isNull()) reserve(ref_, std::size_t{4} * pixel_count());
     std::uint8_t* result = result_for_overwrite();
     if (ref_shared_.isNull()) {
         ref_blue_sum_ = deconvolve(ref_.data(), result, width_, height_);
     } else {
-        // The shared picture is read, and the sharpened one written into
-        // memory of our own: no copy first.
-        reserve(ref_, std::size_t{4} * pixel_count());
         ref_blue_sum_ = deconvolve(ref_shared_.constBits(), ref_.data(), result, width_, height_);
         ref_shared_ = QImage();
     }

@@ -79,7 +79,9 @@ PrintOutcome print_on_printer(const QPrinterInfo& printer_info, const PrintReque
     const PrintSubmission job =
         submit_to_print_system(printer_info.printerName(), document.fileName(), request.image_filename);
     if (!job.accepted()) {
-        messages.show_message(kPrinterRefusedText);
+        // The print system's own reason tells the user what to fix.
+        messages.show_message(job.error.isEmpty() ? kPrinterRefusedText
+                                                  : kPrinterRefusedText + QStringLiteral(" : ") + job.error);
         return PrintOutcome::printer_refused;
     }
     return PrintOutcome::printed;

@@ -5,9 +5,11 @@
 namespace sources {
 
 // Replaces the file at `path` with `size` bytes, so that at every moment the
-// path holds either the old content or the new one, whole: the bytes go to a
-// temporary file beside it, are flushed to disk, and the temporary file is
-// renamed over the path. An existing file keeps its permission bits.
+// path holds either the old content or the new one, whole: the bytes go to an
+// unnamed file in the same folder, are flushed to disk, and the file is
+// renamed over the path only once complete. An existing file keeps its
+// permission bits and owner, and one its user may not write is refused. A
+// symbolic link stays a link: the file it finally names is replaced.
 // Returns false with a readable reason when anything fails; the old file is
 // then untouched and no temporary file is left behind.
 bool replace_file_atomically(const QString& path, const void* data, std::size_t size, QString* error);

@@ -164,7 +164,10 @@ void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& bas
     QRectF level_source;
     const QImage& img = pick(base, source, target.size(), &level_source);
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    // Shrunk, a picture is filtered; magnified, each of its pixels is a
+    // sharp block, so that edges measured on a zoomed picture are not blurred.
+    const bool shrunk = target.width() < level_source.width() || target.height() < level_source.height();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
     painter.drawImage(target, img, level_source);
     painter.restore();
 }

@@ -35,8 +35,9 @@ public:
     bool level_made(int i) const { return made_[static_cast<std::size_t>(i)]; }
 
     // Draws the part `source` (in the base's pixels) of the picture onto
-    // `target` (painter's coordinates) with bilinear filtering, from the
-    // smallest level that still has at least as many pixels as the target.
+    // `target` (painter's coordinates), from the smallest level that still
+    // has at least as many pixels as the target: filtered when shrunk,
+    // pixel blocks when magnified.
     void draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source);
 
     // The image and the source rectangle draw() would use, made if need be.
