@@ -98,6 +98,7 @@ selection_image::selection_image(const QString& argument_string, const QString& 
     captions.setPointSize(8);
     setFont(captions);
     resize(7920 / 15, 6075 / 15);
+    setAcceptDrops(true);
     surface_ = QImage(size(), QImage::Format_RGB32);
     surface_.fill(kBackground);
     create_controls();
@@ -276,6 +277,10 @@ void selection_image::open_file() {
     if (!dialogs.open_file) return;
     const QString chosen = dialogs.open_file(this, kOpenTitle, load_path, kOpenFilter, QString());
     if (chosen.isEmpty()) return;
+    open_chosen(chosen);
+}
+
+void selection_image::open_chosen(const QString& chosen) {
     sources::OpenResult result = sources::open_into_record(chosen, record_file());
     for (const QString& reason : result.errors) show_load_error(reason);
     if (!result.accepted) return;

@@ -137,6 +137,7 @@ public:
     // The open-file operation (the "Ouvrir fichier" button, and start-up
     // when the record's file is missing).
     void open_file();
+    void open_chosen(const QString& chosen);
 
     // How many times the adjustment pipeline has run.
     std::uint64_t pipeline_runs() const { return pipeline_runs_; }
@@ -179,6 +180,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // Step 9 of the paint: the measurement overlays of the ticked tools.
     void draw_overlays(QPainter& painter);
@@ -189,6 +193,11 @@ protected:
     void Form_MouseDown(double x, double y);
     void Form_MouseMove(double x, double y);
     void Form_MouseUp();
+    // The wheel over the view (x, y in twips): zoom, or with Shift a pan.
+    void Form_MouseWheel(int notches, bool pan, double x, double y);
+    // A picture file dropped on the window is brought in as the open-file
+    // operation brings the one chosen in its dialog.
+    void Form_DragDrop(const QString& file);
 
 public:
     // Pointer state of the measurement tools (dragging, the handle under the pointer).
@@ -210,6 +219,7 @@ private:
     PictureReader read_picture_;
     QImage surface_;
     QRect last_view_;  // the view rectangle the surface shows, in pixels
+    int wheel_remainder_ = 0;  // eighths of a degree short of a whole notch
     bool memory_to_ready_ = false;
     QFont name_font_;  // the file name at the view's corner
     view::MipPyramid mip_;

@@ -1,6 +1,11 @@
 #include <QGuiApplication>
+#include <cmath>
 #include <QClipboard>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPushButton>
 
 #include "delete_flow.h"
@@ -11,6 +16,7 @@
 #include "scan_flow.h"
 #include "selection_image.h"
 #include "twips.h"
+#include "wheel.h"
 
 // Handlers whose operations live in their own modules (scanner, clipboard,
 // storage, printing, measurement tools): each is a few lines that call them.
@@ -116,3 +122,58 @@ void selection_image::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void selection_image::mouseReleaseEvent(QMouseEvent*) { Form_MouseUp(); }
+
+void selection_image::Form_MouseWheel(int notches, bool pan, double x, double y) {
+    const long pw = std::lround(picture_width()), ph = std::lround(picture_height());
+    const bool repaint =
+        pan ? apply_wheel_pan(notches, zoom_factor, offset_x, offset_y, pw, ph)
+            : apply_wheel_zoom(notches, (x - view_left) / view_width, (y - view_top) / view_height, zoom_factor,
+                               offset_x, offset_y, pw, ph);
+    if (repaint) Form_Paint();
+}
+
+void selection_image::wheelEvent(QWheelEvent* event) {
+    // Only over the view; the scroll bars keep their own wheel.
+    const QPointF p = event->position() * kTwipsPerPixel;
+    if (view_width <= 0 || view_height <= 0 || p.x() < view_left || p.y() < view_top ||
+        p.x() >= view_left + view_width || p.y() >= view_top + view_height)
+        return event->ignore();
+    const QPoint angle = event->angleDelta();
+    // Some systems turn Shift + wheel into a sideways wheel themselves.
+    const bool pan = (event->modifiers() & Qt::ShiftModifier) || angle.x() != 0;
+    wheel_remainder_ += angle.x() != 0 ? angle.x() : angle.y();
+    const int notches = wheel_remainder_ / 120;
+    wheel_remainder_ -= notches * 120;
+    Form_MouseWheel(notches, pan, p.x(), p.y());
+    event->accept();
+}
+
+namespace {
+
+// The one local picture file a drag carries, or nothing: several files,
+// text or a folder are not for this window.
+QString dropped_file(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile()) return {};
+    const QFileInfo info(url.toLocalFile());
+    return info.isFile() ? info.absoluteFilePath() : QString();
+}
+
+}  // namespace
+
+void selection_image::dragEnterEvent(QDragEnterEvent* event) {
+    if (dropped_file(event->mimeData()).isEmpty()) return event->ignore();
+    event->acceptProposedAction();
+}
+
+void selection_image::dropEvent(QDropEvent* event) {
+    const QString file = dropped_file(event->mimeData());
+    if (file.isEmpty()) return event->ignore();
+    event->acceptProposedAction();
+    Form_DragDrop(file);
+}
+
+void selection_image::Form_DragDrop(const QString& file) {
+    guarded(sources::kLoadErrorPrefix, [this, &file] { open_chosen(file); });
+}

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "bmp_decoder.h"
+#include "grey16.h"
 #include "file_bytes.h"
 #include "jpeg_decode.h"
 #include "pixel_image.h"
@@ -69,6 +70,11 @@ QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* 
     if (img.isNull()) {
         *error = QStringLiteral("image illisible (%1)").arg(reader.errorString());
         return {};
+    }
+    if (img.format() == QImage::Format_Grayscale16) {
+        img = stretch_grey16(img);
+        if (img.isNull()) *error = QStringLiteral("mémoire insuffisante");
+        return img;
     }
     if (img.hasAlphaChannel()) return flatten_onto_white(img);
     if (img.format() == QImage::Format_RGB32) return img;
