@@ -99,8 +99,7 @@ selection_image::selection_image(const QString& argument_string, const QString& 
     setFont(captions);
     resize(7920 / 15, 6075 / 15);
     setAcceptDrops(true);
-    surface_ = QImage(size(), QImage::Format_RGB32);
-    surface_.fill(kBackground);
+    clear_surface();
     create_controls();
     // The file name's face is found and loaded now, while the record's
     // picture may still be decoding, rather than in the first paint.
@@ -419,7 +418,7 @@ void selection_image::Form_Paint() {
     }
     QPainter painter(&surface_);
     // Only what this paint draws goes to the screen again.
-    QRect dirty = view_moved ? surface_.rect() : QRect();
+    QRect dirty = view_moved ? rect() : QRect();
     if (!target.isEmpty()) {
         if (PBox.image.isNull()) {
             painter.fillRect(target, kBackground);
@@ -431,14 +430,14 @@ void selection_image::Form_Paint() {
     }
     draw_overlays(painter);
     // Overlays may reach anywhere on the view's side of the window.
-    if (test_angle->isChecked() || test_long->isChecked()) dirty = surface_.rect();
+    if (test_angle->isChecked() || test_long->isChecked()) dirty = rect();
 
     painter.setPen(QColor(0, 0, 255));
     painter.setFont(name_font_);
     const QPoint corner(static_cast<int>(view::nearest(twips_to_pixels(view_left))),
                         static_cast<int>(view::nearest(twips_to_pixels(view_top))));
     QRect text_rect;
-    painter.drawText(QRect(corner, QSize(surface_.width(), surface_.height())), Qt::AlignLeft | Qt::AlignTop,
+    painter.drawText(QRect(corner, size()), Qt::AlignLeft | Qt::AlignTop,
                      image_filename, &text_rect);
     painter.end();
     update(dirty | text_rect);
@@ -451,7 +450,14 @@ void selection_image::draw_overlays(QPainter& painter) {
 }
 
 void selection_image::clear_surface() {
-    if (surface_.size() != size()) surface_ = QImage(size(), QImage::Format_RGB32);
+    // The surface has the screen's own density, so that the picture, the
+    // overlays and the text are drawn with all the pixels it has; painting
+    // on it stays in the window's logical units.
+    const qreal dpr = devicePixelRatioF();
+    if (surface_.size() != size() * dpr || surface_.devicePixelRatio() != dpr) {
+        surface_ = QImage(size() * dpr, QImage::Format_RGB32);
+        surface_.setDevicePixelRatio(dpr);
+    }
     surface_.fill(kBackground);
 }
 
@@ -464,7 +470,9 @@ void selection_image::resizeEvent(QResizeEvent*) { Form_Resize(); }
 
 void selection_image::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.drawImage(event->rect(), surface_, event->rect());
+    const QRect r = event->rect();
+    const qreal dpr = surface_.devicePixelRatio();
+    painter.drawImage(QRectF(r), surface_, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
     painter.end();
     ++frames_shown_;
     if (first_frame_pending_ && isVisible()) {

@@ -1,5 +1,7 @@
 #include "mipmap.h"
 
+#include <QPaintDevice>
+
 #include <QPainter>
 #include <algorithm>
 #include <cstdint>
@@ -161,12 +163,16 @@ const QImage& MipPyramid::pick(const QImage& base, const QRectF& source, const Q
 
 void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& base, const QRectF& source) {
     if (base.isNull() || target.isEmpty() || source.isEmpty()) return;
+    // The level that fits the device's pixels, not the logical ones.
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSizeF device_target = target.size() * dpr;
     QRectF level_source;
-    const QImage& img = pick(base, source, target.size(), &level_source);
+    const QImage& img = pick(base, source, device_target, &level_source);
     painter.save();
     // Shrunk, a picture is filtered; magnified, each of its pixels is a
     // sharp block, so that edges measured on a zoomed picture are not blurred.
-    const bool shrunk = target.width() < level_source.width() || target.height() < level_source.height();
+    const bool shrunk =
+        device_target.width() < level_source.width() || device_target.height() < level_source.height();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
     painter.drawImage(target, img, level_source);
     painter.restore();

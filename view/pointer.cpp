@@ -47,16 +47,26 @@ QRect invert_line(QImage& surface, QPoint from, QPoint to, bool include_end) {
 }
 
 QRect invert_band(QImage& surface, const Handles& handles, ToolState tools) {
+    // On a high-density surface the band is drawn in its device pixels; the
+    // rectangle returned is in the window's logical pixels.
+    const qreal dpr = surface.devicePixelRatio();
+    auto at = [dpr, &handles](int i) {
+        if (dpr == 1) return twips_to_pixel(handles[i]);
+        return QPoint(picfilter::to_integer(handles[i].x() * dpr / 15.0),
+                      picfilter::to_integer(handles[i].y() * dpr / 15.0));
+    };
     QRect touched;
     if (tools.angle) {
-        touched |= invert_line(surface, twips_to_pixel(handles[0]), twips_to_pixel(handles[1]), false);
-        touched |= invert_line(surface, twips_to_pixel(handles[1]), twips_to_pixel(handles[2]), true);
+        touched |= invert_line(surface, at(0), at(1), false);
+        touched |= invert_line(surface, at(1), at(2), true);
     }
     if (tools.proportion) {
-        touched |= invert_line(surface, twips_to_pixel(handles[3]), twips_to_pixel(handles[4]), true);
-        touched |= invert_line(surface, twips_to_pixel(handles[5]), twips_to_pixel(handles[6]), true);
+        touched |= invert_line(surface, at(3), at(4), true);
+        touched |= invert_line(surface, at(5), at(6), true);
     }
-    return touched;
+    if (dpr == 1 || touched.isEmpty()) return touched;
+    return QRectF(touched.x() / dpr, touched.y() / dpr, (touched.width() + 1) / dpr, (touched.height() + 1) / dpr)
+        .toAlignedRect();
 }
 
 void PointerInteraction::mouse_down(double x, double y, const Handles& handles, ToolState tools) {
