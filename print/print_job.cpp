@@ -52,6 +52,9 @@ PrintOutcome print_on_printer(const QPrinterInfo& printer_info, const PrintReque
     }
     // The printer gives its paper, printable area and resolution.
     QPrinter printer(printer_info, QPrinter::HighResolution);
+    // Qt starts every printer on A4; the page is laid out on the paper the
+    // printer actually holds.
+    if (printer_info.defaultPageSize().isValid()) printer.setPageSize(printer_info.defaultPageSize());
     if (!printer.isValid()) {
         messages.show_message(kPrinterRefusedText);
         return PrintOutcome::printer_refused;
