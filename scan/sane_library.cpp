@@ -16,9 +16,11 @@ struct LoaderState {
   bool post_routine_added = false;
 };
 
+// Never destroyed: the session is ended by a Qt post routine, which may run
+// after the statics of this file are gone (a static application object).
 LoaderState& state() {
-  static LoaderState s;
-  return s;
+  static LoaderState* s = new LoaderState;
+  return *s;
 }
 
 QString loader_reason() {
