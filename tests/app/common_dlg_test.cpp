@@ -1,147 +1,108 @@
-// The small helpers start-up relies on: splitting the command line, taking a
-// path's folder, and telling whether a file can be read.
+// Start-up: the command line, the file test, and the Qt-free program that decodes the record early.
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstring>
+#include <tuple>
+
 #include "CommonDlg_API.h"
-#include "paths.h"
+#include "early_picture.h"
+#include "picture_loader.h"
 
 namespace {
 
-struct Split {
-    const char* text;
-    const char* separator;
-    std::size_t table_size;
-    std::vector<const char*> fields;  // the whole table afterwards; "#" marks an untouched entry
-};
-
-std::ostream& operator<<(std::ostream& os, const Split& s) { return os << '"' << s.text << '"'; }
-
-class SplitFields : public testing::TestWithParam<Split> {};
-
-TEST_P(SplitFields, FillsTheTableFromTheStart) {
-    const Split& s = GetParam();
-    std::vector<QString> table(s.table_size, QStringLiteral("#"));
-    split_fields(table, QString::fromUtf8(s.text), QString::fromUtf8(s.separator));
-    ASSERT_EQ(table.size(), s.table_size);  // never grown
-    for (std::size_t i = 0; i < s.table_size; ++i)
-        EXPECT_EQ(table[i].toStdString(), std::string(s.fields[i])) << "field " << i;
+TEST(SplitFields, FillsTheTableFromTheStartAndDropsWhatDoesNotFit) {
+    // The table afterwards; "#" marks an entry left as it was.
+    const std::tuple<const char*, const char*, std::vector<QString>> rows[] = {
+        {"a;;b;", ";", {"a", "", "b", "", "#"}},
+        {"", ";", {"", "#"}},
+        {";D:\\photos", ";", {"", "D:\\photos", "#"}},
+        {"C:\\img\\123.jpg;D:\\photos;extra", ";", {"C:\\img\\123.jpg", "D:\\photos"}},
+        {"one::two:three", "::", {"one", "two:three", "#"}},
+        {"aXbxc", "x", {"aXb", "c", "#"}},  // compared exactly
+    };
+    for (const auto& [text, separator, expected] : rows) {
+        std::vector<QString> table(expected.size(), QStringLiteral("#"));
+        split_fields(table, QString::fromUtf8(text), QString::fromUtf8(separator));
+        EXPECT_EQ(table, expected) << text;
+    }
+    const std::pair<const char*, const char*> folders[] = {
+        {"123.jpg", ""}, {"/img/", "/img/"}, {"//srv/sh/a b.jpg", "//srv/sh/"}, {"img\\123.jpg", ""}};
+    for (const auto& [path, folder] : folders) EXPECT_EQ(get_folder(path), folder) << path;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, SplitFields,
-    testing::Values(Split{"a;b", ";", 4, {"a", "b", "#", "#"}}, Split{"a;;b", ";", 4, {"a", "", "b", "#"}},
-                    Split{"a;", ";", 3, {"a", "", "#"}}, Split{"", ";", 2, {"", "#"}},
-                    Split{";D:\\photos", ";", 3, {"", "D:\\photos", "#"}},
-                    Split{"C:\\img\\123.jpg;D:\\photos;extra", ";", 2, {"C:\\img\\123.jpg", "D:\\photos"}},
-                    Split{"a;b;c;d;e", ";", 1, {"a"}}, Split{"a;b", ";", 0, {}},
-                    Split{"one::two:three", "::", 3, {"one", "two:three", "#"}},
-                    Split{"aXbxc", "x", 3, {"aXb", "c", "#"}},
-                    Split{"\"C:\\a b\\x.jpg\"", ";", 2, {"\"C:\\a b\\x.jpg\"", "#"}}));
-
-TEST(SplitFields, ManyMoreFieldsThanTheTableHolds) {
-    std::vector<QString> table(101);
-    QString text;
-    for (int i = 0; i < 40000; ++i) text += QString::number(i) + ';';
-    split_fields(table, text, QStringLiteral(";"));
-    EXPECT_EQ(table[0], "0");
-    EXPECT_EQ(table[100], "100");
-}
-
-struct Folder {
-    const char* path;  // '|' stands for the folder separator, '~' for the other slash
-    const char* folder;
-};
-
-std::ostream& operator<<(std::ostream& os, const Folder& f) { return os << f.path; }
-
-// Paths are built with the platform's separator, so the cases hold anywhere.
-QString p(const char* text) {
-    return QString::fromUtf8(text).replace('|', kFolderSeparator).replace('~', kFolderSeparator == u'/' ? '\\' : '/');
-}
-
-class GetFolder : public testing::TestWithParam<Folder> {};
-
-TEST_P(GetFolder, KeepsEverythingUpToTheLastSeparator) {
-    const QString path = p(GetParam().path);
-    const QString folder = get_folder(path);
-    EXPECT_EQ(folder, p(GetParam().folder));
-    EXPECT_TRUE(path.startsWith(folder));  // folder + file name gives the path back
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, GetFolder,
-                         testing::Values(Folder{"123.jpg", ""}, Folder{"", ""}, Folder{"|img|123.jpg", "|img|"},
-                                         Folder{"|img|", "|img|"}, Folder{"|img||", "|img||"},
-                                         Folder{"||server|share|a.jpg", "||server|share|"}, Folder{"|", "|"},
-                                         Folder{"img|sub|a b.jpg", "img|sub|"}, Folder{"img~123.jpg", ""}));
-
-class FileExists : public testing::Test {
-protected:
+// Root reads any file, so a child checks as an ordinary user (and ends should a check block).
+TEST(FileExists, OnlyAFileThatCanBeOpenedForReadingCounts) {
     QTemporaryDir dir;
-    QString make(const QString& name, const QByteArray& content) {
-        QFile f(dir.filePath(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-        return f.fileName();
+    const QString d = dir.path() + '/';
+    for (const char* name : {"empty.jpg", "a b é.jpg", "locked.jpg"})
+        ASSERT_TRUE(QFile(d + name).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::setPermissions(d + "locked.jpg", QFileDevice::WriteOwner));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(d + "pipe.jpg").constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(d + "gone.jpg", d + "dangling.jpg") && QDir().mkdir(d + "folder"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    const std::pair<QString, bool> rows[] = {
+        {d + "empty.jpg", true}, {d + "a b é.jpg", true}, {QString(), false}, {d + "folder", false},
+        {d + "pipe.jpg", true},  // without a writer: opened, not waited on
+        {d + "missing.jpg", false}, {d + "dangling.jpg", false}, {d + "locked.jpg", false},
+        {d + "empty.jpg/a.jpg", false}};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
+        for (std::size_t i = 0; i < std::size(rows); ++i)
+            if (file_exists(rows[i].first) != rows[i].second) ::_exit(static_cast<int>(10 + i));
+        ::_exit(0);
     }
-    // Runs `body` in a child killed after ten seconds; its exit code, or -1
-    // when it did not end by itself.
-    static int in_child(const std::function<int()>& body) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::alarm(10);
-            ::_exit(body());
-        }
-        int status = 0;
-        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
-
-TEST_F(FileExists, OnlyReadableFilesCount) {
-    EXPECT_TRUE(file_exists(make("picture.jpg", "data")));
-    EXPECT_TRUE(file_exists(make("empty.jpg", {})));
-    EXPECT_TRUE(file_exists(make("a b é.jpg", "x")));  // blanks and accents in the name
-    EXPECT_FALSE(file_exists(QString()));
-    EXPECT_FALSE(file_exists(dir.path()));
-    EXPECT_FALSE(file_exists(dir.filePath("missing.jpg")));
-    // Even root cannot read below a regular file, nor through a dangling link.
-    EXPECT_FALSE(file_exists(make("plain", "x") + "/inside.jpg"));
-    for (const auto& [name, target] :
-         {std::pair{"dangling.jpg", dir.filePath("gone.jpg")}, {"folder_link", dir.path()}}) {
-        const QString link = dir.filePath(name);
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
-        EXPECT_FALSE(file_exists(link)) << name;
-    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "file_exists blocked";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 + the row answered wrong, or 1: no ordinary user to run as";
 }
 
-// Root reads any file whatever its mode, so the check runs as an ordinary
-// user in a child process.
-TEST_F(FileExists, FileWithoutReadPermissionIsMissing) {
-    const QString locked = make("locked.jpg", "x");
-    const QString open = make("open.jpg", "x");
-    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    ASSERT_TRUE(QFile::setPermissions(open, QFileDevice::ReadOwner | QFileDevice::ReadOther));
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                      QFileDevice::ExeOwner | QFileDevice::ExeOther));
-    EXPECT_EQ(in_child([&] {
-                  if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 3;
-                  return (file_exists(open) ? 0 : 1) | (file_exists(locked) ? 2 : 0);
-              }),
-              0)
-        << "1: readable file not found, 2: unreadable file found, 3: no ordinary user";
+TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
+    QTemporaryDir dir;
+    QImage picture(640, 480, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 40, 90));
+    // A host may split the argument string at blanks; a bitmap is left to the window's own loading.
+    for (const char* format : {"JPG", "BMP"}) {
+        const QString record = dir.filePath(QStringLiteral("my record %1.jpg").arg(format));
+        ASSERT_TRUE(picture.save(record, format, 95));
+        QProcess p;
+        p.setEnvironment(QProcess::systemEnvironment() << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png"
+                                                       << "SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1");
+        p.start(SELECTION_IMAGE_BIN, (record + ";/tmp").split(' '));
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const QRgb c = QImage(record + ".png").pixel(100, 150);  // inside the view, from (8, 64)
+        EXPECT_LE(std::abs(qRed(c) - 200) + std::abs(qGreen(c) - 40) + std::abs(qBlue(c) - 90), 6) << format;
+    }
+    ASSERT_TRUE(QFile::copy(SELECTION_IMAGE_BIN, dir.filePath("alone")));  // without the window's library
+    EXPECT_EQ(QProcess::execute(dir.filePath("alone"), {}), 1);
+    const char* args[] = {"selection_image", "/a/my", "record.jpg;/photos", "x"};
+    EXPECT_EQ(record_argument(4, const_cast<char**>(args)), "/a/my record.jpg");
 }
 
-TEST_F(FileExists, NamedPipeWithoutWriterDoesNotHang) {
-    const QString fifo = dir.filePath("pipe.jpg");
-    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
-    EXPECT_EQ(in_child([&] { return file_exists(fifo) ? 0 : 1; }), 0) << "-1: file_exists blocked on a named pipe";
+TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
+    QTemporaryDir dir;
+    const QString whole = SAMPLES_DIR "/radiograph.jpg", cut = dir.filePath("cut.jpg");
+    ASSERT_TRUE(QFile::copy(whole, cut) && QFile::resize(cut, QFile(whole).size() / 2));
+    sources::JpegPixels pixels;
+    EXPECT_FALSE(EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
+    EarlyPicture early(QFile::encodeName(whole).toStdString());
+    ASSERT_TRUE(early.take(&pixels));
+    QString error;
+    const QImage loaded = sources::load_picture(whole, &error);
+    ASSERT_EQ(QSize(pixels.width, pixels.height), loaded.size());
+    EXPECT_EQ(0, std::memcmp(pixels.memory.data(), loaded.constBits(), loaded.sizeInBytes()));
+    EXPECT_FALSE(early.take(&pixels));  // handed over once
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-# The printing tests' real print system: a private scheduler started for the
-# test run, with a PDF queue as its default printer (cups_fixture.sh). Only
-# the program below uses it; print_tests renders pages without a printer.
+# The printing tests' print system: a private scheduler started for the test
+# run (cups_fixture.sh), whose default queue writes PDF files. Only the program
+# below uses it; print_tests draws pages into images, without a printer.
 set(PRINT_CUPS_DIR ${CMAKE_BINARY_DIR}/cups-fixture)
 set(PRINT_CUPS_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/cups_fixture.sh)
 
@@ -12,19 +12,16 @@ set_tests_properties(print.cups_stop PROPERTIES FIXTURES_CLEANUP cups RESOURCE_L
 file(GLOB print_real_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/real_printer/*.cpp)
 add_executable(print_real_printer_tests ${print_real_sources})
 target_include_directories(print_real_printer_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(print_real_printer_tests PRIVATE print_lib Qt6::Widgets Qt6::PrintSupport
-  GTest::gtest_main)
+target_link_libraries(print_real_printer_tests PRIVATE print_lib Qt6::PrintSupport test_support)
 selection_image_target(print_real_printer_tests)
 
-# Both tests watch ~/PDF, so they take turns (RESOURCE_LOCK).
+# The default queue and a scheduler that does not answer need two runs of the
+# program, each with its own CUPS_SERVER.
+set(print_cups_env "${TEST_ENVIRONMENT};PRINT_CUPS_DIR=${PRINT_CUPS_DIR};CUPS_SERVER=${PRINT_CUPS_DIR}")
 add_test(NAME print.real_default_printer
   COMMAND print_real_printer_tests --gtest_filter=RealDefaultPrinter.*)
 set_tests_properties(print.real_default_printer PROPERTIES
-  FIXTURES_REQUIRED cups RESOURCE_LOCK cups_pdf_output TIMEOUT 120
-  ENVIRONMENT "${TEST_ENVIRONMENT};CUPS_SERVER=${PRINT_CUPS_DIR}/cups.sock;PRINT_CUPS_DIR=${PRINT_CUPS_DIR}"
-  SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  FIXTURES_REQUIRED cups RESOURCE_LOCK cups TIMEOUT 120 ENVIRONMENT "${print_cups_env}/cups.sock")
 add_test(NAME print.no_default_printer
   COMMAND print_real_printer_tests --gtest_filter=NoPrintSystem.*)
-set_tests_properties(print.no_default_printer PROPERTIES
-  FIXTURES_REQUIRED cups RESOURCE_LOCK cups_pdf_output TIMEOUT 60
-  ENVIRONMENT "${TEST_ENVIRONMENT};CUPS_SERVER=${PRINT_CUPS_DIR}/no-scheduler.sock;PRINT_CUPS_DIR=${PRINT_CUPS_DIR}")
+set_tests_properties(print.no_default_printer PROPERTIES TIMEOUT 60 ENVIRONMENT "${print_cups_env}/no-scheduler.sock")
