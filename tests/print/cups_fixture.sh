@@ -14,16 +14,21 @@ fi
 
 rm -rf "$dir"
 mkdir -p "$dir/etc/ppd" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log"
-# A4 paper: the job lays its page out on A4 whatever the queue's paper, and
-# a sheet of another size would shift the page on it.
-sed 's/^\(\*Default[A-Za-z]*\): Letter$/\1: A4/' /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd \
-    > "$dir/etc/ppd/PDF.ppd"
+# Letter paper, not Qt's A4, so that a page laid out on the wrong sheet shows.
+# "Refusing" takes no jobs.
+cp /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd "$dir/etc/ppd/PDF.ppd"
+cp "$dir/etc/ppd/PDF.ppd" "$dir/etc/ppd/Refusing.ppd"
 cat > "$dir/etc/printers.conf" <<CONF
 <DefaultPrinter PDF>
 DeviceURI file://$dir/out.pdf
 State Idle
 Accepting Yes
 </DefaultPrinter>
+<Printer Refusing>
+DeviceURI file:///dev/null
+State Idle
+Accepting No
+</Printer>
 CONF
 printf 'Listen %s/cups.sock\nBrowsing No\nWebInterface No\nDefaultAuthType None\n' "$dir" > "$dir/cupsd.conf"
 cat > "$dir/files.conf" <<CONF

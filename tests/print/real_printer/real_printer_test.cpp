@@ -54,6 +54,7 @@ TEST(RealDefaultPrinter, PrintsThePageInThePicturesOrientation) {
         // turned a quarter counter-clockwise.
         if (sw >= sh && page.height() > page.width()) page = page.transformed(QTransform().rotate(90));
         QPrinter printer(QPrinterInfo::defaultPrinter());
+        printer.setPageSize(QPrinterInfo::defaultPrinter().defaultPageSize());
         printer.setPageOrientation(sw >= sh ? QPageLayout::Landscape : QPageLayout::Portrait);
         const QRectF area = printer.pageLayout().paintRectPoints();
         const double w = qMin(area.width() / 2, area.height() / 2 * sw / sh) * kDpi / 72;
@@ -63,6 +64,18 @@ TEST(RealDefaultPrinter, PrintsThePageInThePicturesOrientation) {
         EXPECT_LE(qAbs(found.width() - w) + qAbs(found.height() - w * sh / sw), 4)
             << found.width() << " x " << found.height();
     }
+}
+
+// A queue that takes no jobs: nothing printed, and the print system's reason said.
+TEST(RealDefaultPrinter, RefusedJobSaysWhy) {
+    Recorded messages;
+    const QPrinterInfo refusing = QPrinterInfo::printerInfo("Refusing");
+    ASSERT_FALSE(refusing.isNull());
+    EXPECT_EQ(print_on_printer(refusing, request(6000, 3000), messages), PrintOutcome::printer_refused);
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_TRUE(messages.texts[0].startsWith(kPrinterRefusedText + " : ") &&
+                messages.texts[0].size() > kPrinterRefusedText.size() + 5)
+        << messages.texts[0].toStdString();
 }
 
 // Run with CUPS_SERVER where no scheduler answers.
