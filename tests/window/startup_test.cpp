@@ -1,130 +1,101 @@
-// Start-up: the command line's fields, the start-up values, and what the
-// window shows (or asks) before it opens.
+// Start-up from the host's command line: the record's folder and name, the
+// open-file dialog's folder, what a new window shows or asks first, and its
+// buttons' captions and sliders' ranges.
 #include "window_fixture.h"
-
-#include <QDir>
-
-#include "paths.h"
 
 namespace {
 
-using StartupTest = WindowTest;
+struct Start {
+    const char* args;    // %D the scratch folder, %P the program's folder
+    const char* answer;  // to the open-file dialog
+    const char *folder, *name, *load_path;
+    int dialogs, messages, width;  // of the picture shown, 0 for none
+};
 
-TEST_F(StartupTest, EmptyCommandLineUsesTheProgramFolderAndShowsNothing) {
-    auto w = open_window(QString());
-    EXPECT_EQ(w->image_path, program_folder + kFolderSeparator);
-    EXPECT_EQ(w->image_filename, QStringLiteral("9999999.jpg"));
-    EXPECT_EQ(w->load_path, program_folder);
-    EXPECT_TRUE(log->open_calls.empty());
-    EXPECT_TRUE(log->messages.empty());
-    EXPECT_TRUE(w->PBox.image.isNull());
-    EXPECT_EQ(w->fields.size(), 101u);
-    EXPECT_DOUBLE_EQ(w->zoom_factor, 1.0);
-    EXPECT_FALSE(w->filter);  // created only when a picture arrives
-}
+struct Control {
+    const char* name;
+    const char* caption;  // a button's; "" for a slider
+    bool toggle;
+    int minimum = 0, maximum = 0, start = 0;  // a slider's
+};
 
-TEST_F(StartupTest, PresentFileIsShownAndSplitIntoFolderAndName) {
-    QDir().mkpath(path("img"));
-    const QString record = save(two_tone(120, 60, qRgb(255, 0, 0), qRgb(0, 0, 255)), "img/123.jpg", "PNG");
-    auto w = open_window(record);
-    EXPECT_EQ(w->image_path, path("img") + kFolderSeparator);
-    EXPECT_EQ(w->image_filename, QStringLiteral("123.jpg"));
-    EXPECT_EQ(w->record_file(), record);
-    EXPECT_EQ(w->load_path, program_folder);
-    EXPECT_TRUE(log->open_calls.empty());
-    ASSERT_FALSE(w->PBox.image.isNull());
-    EXPECT_EQ(w->PBox.image.size(), QSize(120, 60));
-    ASSERT_TRUE(w->filter);
-    EXPECT_TRUE(w->filter->initialized);
-    // Shown as decoded: the pipeline has not run.
-    EXPECT_EQ(w->pipeline_runs(), 0u);
-    show(*w);
-    // Left half red, right half blue, in the view.
-    EXPECT_EQ(screen_pixel(*w, w->view_left + w->view_width / 4, w->view_top + w->view_height / 2), qRgb(255, 0, 0));
-    EXPECT_EQ(screen_pixel(*w, w->view_left + 3 * w->view_width / 4, w->view_top + w->view_height / 2),
-              qRgb(0, 0, 255));
-}
+const Control kDesign[] = {
+    {"select_image", "Ouvrir fichier", false},
+    {"TWAIN_acquire", "Acquerir scan", false},
+    {"TWAIN_src", "TWAIN", false},
+    {"supp_image", "Supprimer", false},
+    {"cmdReset", "Reset", false},
+    {"cmdSave", "Enregistrer", false},
+    {"test_angle", "Angle A^B", true},
+    {"test_long", "Proportion", true},
+    {"Cmd_paste", "Coller", false},
+    {"cmd_invert", "Negatif", true},
+    {"Cmd_print", "Imprimer", false},
+    {"Cmd_deconvolution", "Net", false},
+    {"scrollContrast", "", false, -50, 50, 0},
+    {"scrollLight", "", false, -50, 50, 0},
+    {"scrollGamma", "", false, 1, 254, 127},
+    {"scrollColor", "", false, 0, 20, 0},
+};
 
-TEST_F(StartupTest, SecondFieldIsTheDialogFolderAndLaterFieldsAreIgnored) {
-    const QString record = save(uniform(40, 30, qRgb(9, 9, 9)), "a.jpg", "PNG");
-    auto w = open_window(record + ";" + path("photos") + ";" + path("ignored") + ";x");
-    EXPECT_EQ(w->load_path, path("photos"));
-    EXPECT_EQ(w->record_file(), record);
-    EXPECT_EQ(w->fields[2], path("ignored"));  // kept in the table, read by nothing
-    w->select_image->click();
-    ASSERT_EQ(log->open_calls.size(), 1u);
-    EXPECT_EQ(log->open_calls[0].folder, path("photos"));
-}
+class Startup : public WindowTest, public ::testing::WithParamInterface<Start> {
+protected:
+    void SetUp() override {
+        QDir().mkpath(path("img")), QImage(120, 60, QImage::Format_RGB32).save(path("img/123.jpg"), "PNG");
+        QFile::remove(path("img/555.jpg")),
+            QImage(50, 40, QImage::Format_RGB32).save(path("chosen.png"), "PNG");
+        ASSERT_TRUE(write_bytes(path("broken.jpg"), "not a picture"));
+    }
+    static QString at(const char* text) {
+        return QString::fromUtf8(text).replace("%D", dir->path()).replace("%P", path("program"));
+    }
+};
 
-TEST_F(StartupTest, LeadingSeparatorGivesDefaultsAndTheFolder) {
-    auto w = open_window(";" + path("photos"));
-    EXPECT_EQ(w->image_path, program_folder + kFolderSeparator);
-    EXPECT_EQ(w->image_filename, QStringLiteral("9999999.jpg"));
-    EXPECT_EQ(w->load_path, path("photos"));
-    EXPECT_TRUE(log->open_calls.empty());
-    EXPECT_TRUE(w->PBox.image.isNull());
-}
-
-TEST_F(StartupTest, MissingFileRunsTheOpenDialogFirstAndCopiesTheChoice) {
-    const QString chosen = save(uniform(50, 40, qRgb(0, 200, 0)), "chosen.png", "PNG");
-    const QString record = path("records/555.jpg");
-    QDir().mkpath(path("records"));
-    log->answers = {chosen};
-    auto w = open_window(record + ";" + path("photos"));
-    ASSERT_EQ(log->open_calls.size(), 1u);
+TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
+    const Start c = GetParam();
+    const QString file = at(c.args).section(';', 0, 0);
+    const QByteArray before = file_bytes(file);
+    messages.clear(), opened.clear(), answers = {at(c.answer)};
+    selection_image fresh(at(c.args), path("program"), dialogs());
+    for (const Control& d : kDesign) {
+        auto* b = fresh.findChild<QPushButton*>(d.name);
+        auto* s = fresh.findChild<QScrollBar*>(d.name);
+        ASSERT_TRUE(b || s) << d.name;
+        EXPECT_EQ(b ? std::make_tuple(b->text(), b->isCheckable(), b->isChecked())
+                    : std::make_tuple(QString(), false, false),
+                  std::make_tuple(QString(d.caption), d.toggle, false))
+            << d.name;
+        if (!s) continue;  // horizontal, one step per arrow or page click, no change while dragged
+        EXPECT_EQ(std::vector<int>({s->orientation(), s->minimum(), s->maximum(), s->value(), s->singleStep(),
+                                    s->pageStep(), s->hasTracking()}),
+                  std::vector<int>({Qt::Horizontal, d.minimum, d.maximum, d.start, 1, 1, false}))
+            << d.name;
+    }
+    EXPECT_EQ(QStringList({fresh.image_path, fresh.image_filename, fresh.load_path}),
+              QStringList({at(c.folder), at(c.name), at(c.load_path)}));
     // That first dialog comes before the folder field is read.
-    EXPECT_TRUE(log->open_calls[0].folder.isEmpty());
-    EXPECT_EQ(log->open_calls[0].title, QStringLiteral("Selection image"));
-    EXPECT_EQ(log->open_calls[0].filter, QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*"));
-    EXPECT_TRUE(log->open_calls[0].default_name.isEmpty());
-    EXPECT_EQ(file_bytes(record), file_bytes(chosen));
-    EXPECT_EQ(w->PBox.image.size(), QSize(50, 40));
-    EXPECT_EQ(w->load_path, path("photos"));
-    EXPECT_TRUE(log->messages.empty());
+    EXPECT_EQ(opened, std::vector<QStringList>(
+                          c.dialogs, {"Selection image", "", "JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*", ""}));
+    ASSERT_EQ(messages.size(), std::size_t(c.messages));
+    for (const QString& m : messages)
+        EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
+    EXPECT_EQ(fresh.PBox.image.width(), c.width);
+    EXPECT_EQ(file_bytes(file), *c.answer && !c.messages ? file_bytes(at(c.answer)) : before);
+    // Without a picture the adjustments and "Net" change nothing.
+    fresh.Cmd_deconvolution->click(), fresh.cmd_invert->click(), fresh.cmdReset->click();
+    EXPECT_EQ(fresh.pipeline_runs(), c.width ? 2u : 0u);
 }
 
-TEST_F(StartupTest, MissingFileAndCancelOpensEmptyAndKeepsTheName) {
-    const QString record = path("records/777.jpg");
-    auto w = open_window(record);
-    EXPECT_EQ(log->open_calls.size(), 1u);
-    EXPECT_TRUE(w->PBox.image.isNull());
-    EXPECT_EQ(w->record_file(), record);
-    EXPECT_FALSE(QFile::exists(record));
-    EXPECT_TRUE(log->messages.empty());
-    show(*w);  // an empty view paints without trouble
-    EXPECT_EQ(view_centre(*w), qRgb(192, 192, 255));
-}
-
-TEST_F(StartupTest, BareNameIsLookedForInTheCurrentFolder) {
-    save(uniform(30, 20, qRgb(1, 2, 3)), "bare.jpg", "PNG");
-    const QString before = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    auto w = open_window(QStringLiteral("bare.jpg"));
-    QDir::setCurrent(before);
-    EXPECT_TRUE(w->image_path.isEmpty());
-    EXPECT_EQ(w->image_filename, QStringLiteral("bare.jpg"));
-    EXPECT_EQ(w->PBox.image.size(), QSize(30, 20));
-    EXPECT_TRUE(log->open_calls.empty());
-}
-
-TEST_F(StartupTest, BlanksInThePathArePartOfIt) {
-    QDir().mkpath(path("my pictures"));
-    const QString record = save(uniform(20, 20, qRgb(5, 5, 5)), "my pictures/1 2.jpg", "PNG");
-    auto w = open_window(record);
-    EXPECT_EQ(w->image_filename, QStringLiteral("1 2.jpg"));
-    EXPECT_EQ(w->PBox.image.size(), QSize(20, 20));
-}
-
-TEST_F(StartupTest, RecordThatIsNotAPictureOpensEmptyWithTheLoadError) {
-    const QString record = path("broken.jpg");
-    ASSERT_TRUE(write_bytes(record, "not a picture at all"));
-    auto w = open_window(record);
-    ASSERT_EQ(log->messages.size(), 1u);
-    EXPECT_TRUE(log->messages[0].startsWith(QStringLiteral("error_load_pic: "))) << log->messages[0].toStdString();
-    EXPECT_GT(log->messages[0].size(), 16);  // a reason follows the prefix
-    EXPECT_TRUE(log->open_calls.empty());
-    EXPECT_TRUE(w->PBox.image.isNull());
-    EXPECT_EQ(file_bytes(record), QByteArray("not a picture at all"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Startup,
+    ::testing::Values(
+        Start{"", "", "%P/", "9999999.jpg", "%P", 0, 0, 0},
+        Start{"%D/img/123.jpg", "", "%D/img/", "123.jpg", "%P", 0, 0, 120},
+        Start{"%D/img/123.jpg;%D/photos;%D/x;y", "", "%D/img/", "123.jpg", "%D/photos", 0, 0, 120},
+        Start{";%D/photos", "", "%P/", "9999999.jpg", "%D/photos", 0, 0, 0},
+        Start{"%D/img/555.jpg;%D/photos", "%D/chosen.png", "%D/img/", "555.jpg", "%D/photos", 1, 0, 50},
+        Start{"%D/img/777.jpg", "", "%D/img/", "777.jpg", "%P", 1, 0, 0},
+        Start{"%D/broken.jpg", "", "%D/", "broken.jpg", "%P", 0, 1, 0},
+        Start{"%D/no/such/1.jpg", "%D/chosen.png", "%D/no/such/", "1.jpg", "%P", 1, 2, 0}));
 
 }  // namespace

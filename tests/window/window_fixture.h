@@ -1,134 +1,131 @@
 #pragma once
-// Shared set-up for the window tests: one QApplication for the program,
-// scratch folders, pictures written to disk, and a window whose dialogs are
-// answered by the test.
+// One window for the whole program, reset between cases, whose record holds
+// a picture of coloured blocks; the test answers its open-file dialogs.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
-#include <memory>
-#include <vector>
+#include <cmath>
 
 #include "selection_image.h"
 
-inline QApplication& test_app() {
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("selection_image"));
-        return a;
+// 16 x 8 blocks of 75 pixels, each its own colour.
+inline const QImage& blocks() {
+    static const QImage img = [] {
+        QImage b(1200, 600, QImage::Format_RGB32);
+        for (int i = 0; i < 1200 * 600; ++i)
+            b.setPixel(i % 1200, i / 1200, qRgb(i % 1200 / 75 * 16, 40 + i / 90000 * 25, 32 + i / 90000 * 9));
+        return b;
     }();
-    return *app;
-}
-
-// What the window asked and said through its dialogs.
-struct DialogLog {
-    std::vector<QString> messages;
-    struct OpenCall {
-        QString title, folder, filter, default_name;
-    };
-    std::vector<OpenCall> open_calls;
-    // Answers given to the open-file dialog, in order; empty = cancel.
-    std::vector<QString> answers;
-};
-
-inline WindowDialogs scripted_dialogs(std::shared_ptr<DialogLog> log) {
-    WindowDialogs d;
-    d.inform = [log](QWidget*, const QString& text, QMessageBox::Icon) { log->messages.push_back(text); };
-    d.ask = [](QWidget*, const QString&, QMessageBox::StandardButtons, QMessageBox::Icon) {
-        return QMessageBox::Cancel;
-    };
-    d.open_file = [log](QWidget*, const QString& title, const QString& folder, const QString& filter,
-                        const QString& default_name) {
-        log->open_calls.push_back({title, folder, filter, default_name});
-        if (log->answers.empty()) return QString();
-        QString a = log->answers.front();
-        log->answers.erase(log->answers.begin());
-        return a;
-    };
-    return d;
-}
-
-// A picture whose left half is one colour and right half another, with a
-// distinct top band, so that the view's orientation and scale show.
-inline QImage two_tone(int w, int h, QRgb left, QRgb right) {
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) row[x] = x < w / 2 ? left : right;
-    }
-    return img;
-}
-
-inline QImage uniform(int w, int h, QRgb c) {
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(c);
     return img;
 }
 
 inline QByteArray file_bytes(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
+    return !path.isEmpty() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 inline bool write_bytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    return f.write(bytes) == bytes.size();
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 class WindowTest : public ::testing::Test {
 protected:
+    static inline std::unique_ptr<QTemporaryDir> dir;
+    static inline std::unique_ptr<selection_image> w;
+    static inline QString record;
+    static inline QByteArray record_bytes;  // the blocks as a bitmap under the .jpg name: quick to read
+    // Messages shown, open-file dialogs shown (title, folder, filter, name) and their answers.
+    static inline std::vector<QString> messages;
+    static inline std::vector<QStringList> opened;
+    static inline QStringList answers;
+
+    static QString path(const QString& name) { return dir->filePath(name); }
+
+    static WindowDialogs dialogs() {
+        WindowDialogs d = system_dialogs();
+        d.inform = [](QWidget*, const QString& text, QMessageBox::Icon) { messages.push_back(text); };
+        d.open_file = [](QWidget*, const QString& title, const QString& folder, const QString& filter,
+                         const QString& name) {
+            opened.push_back({title, folder, filter, name});
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        };
+        return d;
+    }
+
+    static void SetUpTestSuite() {
+        if (w) return;
+        static int argc = 1;
+        static char* argv[] = {const_cast<char*>("window_tests"), nullptr};
+        new QApplication(argc, argv);
+        dir = std::make_unique<QTemporaryDir>();
+        record = path("rec/100.jpg");
+        QDir().mkpath(path("rec")), blocks().save(record, "BMP"), record_bytes = file_bytes(record);
+        w = std::make_unique<selection_image>(record + ";" + path("start"), dir->path(), dialogs());
+    }
+
+    // Back to the start: design size, zoom 1, offsets 0, controls at rest,
+    // the record's blocks freshly on disk and on screen.
     void SetUp() override {
-        test_app();
-        ASSERT_TRUE(dir.isValid());
-        program_folder = dir.filePath(QStringLiteral("program"));
-        QDir().mkpath(program_folder);
-        log = std::make_shared<DialogLog>();
+        w->resize(528, 405), w->zoom_factor = 1.0;
+        for (QPushButton* b : {w->cmd_invert, w->test_angle, w->test_long}) b->setChecked(false);
+        w->scrollContrast->setValue(0), w->scrollLight->setValue(0), w->scrollColor->setValue(0);
+        w->scrollGamma->setValue(127), w->HScrollBar->setValue(0), w->VScrollBar->setValue(0);
+        ASSERT_TRUE(write_bytes(record, record_bytes) && w->load_image(record, nullptr));
+        messages.clear(), opened.clear(), answers.clear();
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     }
 
-    QString path(const QString& name) const { return dir.filePath(name); }
-
-    QString save(const QImage& img, const QString& name, const char* format = nullptr) {
-        const QString p = path(name);
-        EXPECT_TRUE(img.save(p, format)) << p.toStdString();
-        return p;
-    }
-
-    std::unique_ptr<selection_image> open_window(const QString& argument_string) {
-        auto w = std::make_unique<selection_image>(argument_string, program_folder, scripted_dialogs(log));
-        return w;
-    }
-
-    // Shows the window and waits until it has been laid out and painted.
-    static void show(selection_image& w) {
-        w.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // What the screen holds (not a fresh rendering of the window).
+    static QImage screenshot() {
         QApplication::processEvents();
+        return w->screen()->grabWindow(w->winId()).toImage().convertToFormat(QImage::Format_RGB32);
     }
 
-    // The window's pixel at a point given in twips, as seen on screen.
-    static QRgb screen_pixel(selection_image& w, long x_twips, long y_twips) {
-        const QImage shot = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        return shot.pixel(static_cast<int>(x_twips / 15), static_cast<int>(y_twips / 15));
+    // The view shows `want` (1200 x 600, in 75-pixel blocks) at zoom z and the offsets: its
+    // rectangle and the bars' ranges follow from the window's outer size, and samples well
+    // inside a block show the block's colour.
+    static void expect_view_shows(const QImage& want, double z) {
+        const double pw = want.width() * 15.0, ph = want.height() * 15.0, r = ph / pw;
+        const QSize outer = w->frameGeometry().size() * 15;
+        long vw = outer.width() - 255, vh = outer.height() - 960 - 510;  // lrint: halves go to even
+        const bool fit_width = vw * r <= vh;                             // otherwise the height
+        (fit_width ? vh : vw) = std::lrint(fit_width ? vw * r : vh / r);
+        vw -= 255, vh -= 255;
+        ASSERT_EQ(std::vector<long>({w->view_left, w->view_top, w->view_width, w->view_height}),
+                  std::vector<long>({120, 960, vw, vh}));
+        const QScrollBar *h = w->HScrollBar, *v = w->VScrollBar;
+        EXPECT_EQ(std::vector<long>({h->maximum(), h->pageStep(), v->maximum(), v->pageStep()}),
+                  std::vector<long>({std::lrint((z - 1) * pw / z), std::lrint((z - 1) * pw / 10 + 1),
+                                     std::lrint((z - 1) * ph / z), std::lrint((z - 1) * ph / 10 + 1)}));
+        const QImage shot = screenshot();
+        EXPECT_EQ(shot.pixel(shot.width() - 2, shot.height() - 2), qRgb(192, 192, 255));  // beyond the bars
+        const double sx = pw / z / vw, sy = ph / z / vh;  // picture pixels per screen pixel
+        const int m = static_cast<int>(2 * std::max(sx, sy)) + 3, n = 23;
+        int checked = 0;
+        for (int i = 0; i < n * n; ++i) {
+            const int x = 9 + int((vw / 15.0 - 2) * (i % n + 0.5) / n),
+                      y = 65 + int((vh / 15.0 - 2) * (i / n + 0.5) / n);
+            const QPoint p(int(w->offset_x / 15.0 + (x - 7.5) * sx),
+                           int(w->offset_y / 15.0 + (y - 63.5) * sy));
+            // Away from the blocks' edges, the calibration rows and the file name.
+            if ((p.x() - m) / 75 != (p.x() + m) / 75 || (p.y() - m) / 75 != (p.y() + m) / 75 ||
+                p.y() + m >= want.height() - 13 || (x < 148 && y < 86))
+                continue;
+            const QRgb got = shot.pixel(x, y), exp = want.pixel(p);
+            const int off = std::max(
+                {abs(qRed(got) - qRed(exp)), abs(qGreen(got) - qGreen(exp)), abs(qBlue(got) - qBlue(exp))});
+            EXPECT_LE(off, 2) << "screen " << x << "," << y << " picture " << p.x() << "," << p.y();
+            ++checked;
+        }
+        EXPECT_GT(checked, 60);
     }
-
-    static QRgb view_centre(selection_image& w) {
-        return screen_pixel(w, w.view_left + w.view_width / 2, w.view_top + w.view_height / 2);
-    }
-
-    QTemporaryDir dir;
-    QString program_folder;
-    std::shared_ptr<DialogLog> log;
 };
