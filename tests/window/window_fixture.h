@@ -13,6 +13,7 @@
 #include <QtTest/QTest>
 #include <cmath>
 
+#include "french_texts.h"
 #include "selection_image.h"
 
 // 16 x 8 blocks of 75 pixels, each its own colour.
@@ -64,7 +65,7 @@ protected:
         if (w) return;
         static int argc = 1;
         static char* argv[] = {const_cast<char*>("window_tests"), nullptr};
-        new QApplication(argc, argv);
+        install_french_texts(*new QApplication(argc, argv));
         dir = std::make_unique<QTemporaryDir>();
         record = path("rec/100.jpg");
         QDir().mkpath(path("rec")), blocks().save(record, "BMP"), record_bytes = file_bytes(record);

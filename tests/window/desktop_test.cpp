@@ -1,0 +1,130 @@
+// What a user of today's desktop expects of the window beyond its own controls:
+// French standard buttons, the keyboard, the wheel, a dropped file, a clean and
+// sharp view, and an operation that runs out of memory.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QWheelEvent>
+#include <fstream>
+
+#include "window_fixture.h"
+
+namespace {
+
+TEST_F(WindowTest, QuestionsHaveFrenchButtonsAndSpaceOrEnterPressTheFocusedOne) {
+    QStringList seen;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            for (QAbstractButton* b : box->buttons()) seen << b->text().remove('&');
+            QTest::keyClick(box, Qt::Key_Escape);
+        }
+    });
+    poll.start(5);
+    for (QPushButton* b : {w->cmdSave, w->supp_image}) b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
+    seen.sort();
+    EXPECT_EQ(seen, QStringList({"Annuler", "Non", "OK", "Oui"}));
+    w->activateWindow();  // the boxes took the focus with them
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    for (auto [button, key] : {std::pair(w->cmd_invert, Qt::Key_Space), std::pair(w->test_angle, Qt::Key_Return),
+                               std::pair(w->test_long, Qt::Key_Enter)}) {
+        button->setFocus(), QTest::keyClick(button, key);
+        EXPECT_TRUE(button->isChecked()) << button->text().toStdString();
+    }
+    EXPECT_NEAR(qGreen(w->PBox.image.pixel(500, 300)), 255 - qGreen(blocks().pixel(500, 300)), 2);  // "Negatif"
+}
+
+// A picture point under the pointer stays under it while the wheel zooms.
+TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
+    auto wheel = [](QPointF at, int delta, Qt::KeyboardModifiers mods = {}) {
+        QWheelEvent e(at, w->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.get(), &e);
+    };
+    const QPointF at(300, 200);
+    auto picture_x = [&] { return w->offset_x + (at.x() * 15 - w->view_left) * 18000.0 / w->zoom_factor / w->view_width; };
+    const double before = picture_x();
+    wheel(at, 240);
+    EXPECT_EQ(w->Lb_zoom->text(), "+/- 140%");
+    EXPECT_NEAR(picture_x(), before, 1.0);
+    const long x = w->offset_x;
+    wheel(at, -120, Qt::ShiftModifier);
+    EXPECT_EQ(w->offset_x, x + 200);
+    wheel(QPointF(w->HScrollBar->geometry().center()), 120);  // the bar's own wheel, not the zoom
+    wheel(at, -600);
+    EXPECT_EQ(w->Lb_zoom->text(), "+/- 100%");
+    expect_view_shows(blocks(), 1.0);
+}
+
+// One picture file dropped is opened as the dialog's choice; anything else is not taken.
+TEST_F(WindowTest, DroppedPictureFileBecomesTheRecord) {
+    QImage ramp(1000, 500, QImage::Format_Grayscale16);  // a radiograph's 16 bits, levels 3000..6996
+    for (int y = 0; y < ramp.height(); ++y)
+        for (int x = 0; x < ramp.width(); ++x) reinterpret_cast<quint16*>(ramp.scanLine(y))[x] = 3000 + 4 * x;
+    ASSERT_TRUE(ramp.save(path("ramp.png")) && write_bytes(path("text.jpg"), "pas une image"));
+    const QList<QUrl> ramp_url{QUrl::fromLocalFile(path("ramp.png"))};
+    struct Row { QList<QUrl> urls; QString text; int messages; bool taken; };
+    for (const Row& r : {Row{{QUrl::fromLocalFile(path("text.jpg"))}, {}, 1, false},
+                         Row{ramp_url + ramp_url, {}, 0, false}, Row{{QUrl::fromLocalFile(path("rec"))}, {}, 0, false},
+                         Row{{}, "ramp.png", 0, false}, Row{ramp_url, {}, 0, true}}) {
+        QMimeData data;
+        messages.clear();
+        if (!r.urls.isEmpty()) data.setUrls(r.urls);
+        if (!r.text.isEmpty()) data.setText(r.text);
+        QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &enter);  // a drop only follows an accepted entry
+        EXPECT_EQ(enter.isAccepted(), r.messages || r.taken);
+        QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &drop);
+        EXPECT_EQ(messages.size(), std::size_t(r.messages)) << r.urls.size();
+        EXPECT_EQ(file_bytes(record), r.taken ? file_bytes(path("ramp.png")) : record_bytes);
+    }
+    const QImage& shown = w->PBox.image;
+    EXPECT_EQ(std::make_tuple(shown.width(), qGray(shown.pixel(0, 9)), qGray(shown.pixel(999, 9))),
+              std::make_tuple(1000, 0, 255));
+}
+
+// A narrower picture leaves only background beside its view, and a picture
+// magnified shows its pixels as sharp blocks (here only black and white).
+TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStaySharp) {
+    QImage board(24, 150, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y)
+        for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    ASSERT_TRUE(board.save(path("board.bmp")) && w->load_image(path("board.bmp"), nullptr));
+    const QImage shot = screenshot();
+    const QRect view(w->view_left / 15, w->view_top / 15, w->view_width / 15, w->view_height / 15);
+    for (int y = view.top() + 1; y < view.bottom(); ++y) {
+        for (int x = view.right() + 25; x < 480; ++x) ASSERT_EQ(shot.pixel(x, y), qRgb(192, 192, 255)) << x << "," << y;
+        for (int x = view.left() + 1; x < view.right() && y > view.top() + 22; ++x)
+            ASSERT_TRUE(shot.pixel(x, y) == qRgb(0, 0, 0) || shot.pixel(x, y) == qRgb(255, 255, 255)) << x << "," << y;
+    }
+}
+
+// Out of memory, an adjustment or "Net" ends with a message, the picture
+// and the filter stay as they were, and the next adjustment works.
+TEST_F(WindowTest, OutOfMemoryEndsWithAMessageAndTheWindowGoesOn) {
+    QImage big(6000, 4000, QImage::Format_RGB32);
+    big.fill(qRgb(90, 90, 90));
+    ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && w->load_image(path("big.jpg"), nullptr));
+    rlimit old{};
+    getrlimit(RLIMIT_AS, &old);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit capped{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (40 << 20), old.rlim_max};
+    const QImage shown = w->PBox.image;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
+    w->scrollLight->setValue(20);
+    QTest::mouseClick(w->Cmd_deconvolution, Qt::LeftButton);
+    setrlimit(RLIMIT_AS, &old);
+    EXPECT_EQ(messages, std::vector<QString>(2, "Mémoire insuffisante"));
+    EXPECT_TRUE(w->PBox.image == shown);
+    EXPECT_EQ(std::make_pair(w->filter->width(), w->filter->height()), std::make_pair(6000, 4000));
+    w->scrollLight->setValue(30);
+    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_GT(qGray(w->PBox.image.pixel(3000, 2000)), 100);
+}
+
+}  // namespace
