@@ -1,6 +1,7 @@
-// The batch tool as its users run it: the real program, its exit status, its
-// one line on stderr, and the files it leaves behind.
+// The batch tool as its users run it: the real program, its exit status, the
+// one line it prints on a failure, and the files it leaves behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -9,248 +10,130 @@
 #include <random>
 
 #include "picture_helpers.h"
-#include "picture_loader.h"
 #include "reference_filter.h"
-#include "tool_run.h"
 
 namespace {
 
 class Picfilter : public testing::Test {
 protected:
     QTemporaryDir dir;
-    QString path(const QString& name) const { return dir.filePath(name); }
+    RefPicture ref;  // in.png
 
-    QString picture(const QString& name, const QImage& img, const char* format) {
-        QByteArray bytes;
-        QBuffer b(&bytes);
-        b.open(QIODevice::WriteOnly);
-        EXPECT_TRUE(img.save(&b, format));
-        write_all(path(name), bytes);
-        return path(name);
+    // "@name" stands for a file of the test's folder, "%name" for one of the BMP Suite.
+    QString expand(QString text) const {
+        return text.replace('@', dir.path() + "/").replace('%', TESTDATA_DIR "/bmpsuite/");
     }
-
-    QString small_png() {
+    QByteArray bytes(const QString& name) const {
+        QFile f(expand(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void SetUp() override {
         std::mt19937 rng(7);
-        return picture("in.png", to_image(random_picture(23, 17, rng)), "PNG");
+        ref = random_picture(23, 17, rng);
+        ASSERT_TRUE(to_image(ref).save(expand("@in.png")));
+        // Left four columns blue-ish, the rest red-ish, the bottom row near-white.
+        QImage tones(10, 10, QImage::Format_RGB32);
+        for (int i = 0; i < 100; ++i)
+            tones.setPixel(i % 10, i / 10, i >= 90 ? 0xFAFAFA : i % 10 < 4 ? 0x0A14C8 : 0xC81E28);
+        ASSERT_TRUE(tones.save(expand("@tones.png")));
+        QFile out(expand("@out.png")), cut(expand("@cut.png"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("previous") == 8);
+        ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(bytes("@in.png").left(300)) == 300);
+    }
+    std::tuple<int, QString, QString> run(const QString& args) const {
+        QProcess p;
+        p.start(QStringLiteral(PICFILTER_BIN), expand(args).split(' ', Qt::SkipEmptyParts));
+        const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+        return {ended ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
     }
 };
 
-// Bad usage: exit 2 and one line naming the option and what it takes; no
-// OUTPUT is written.
-struct Usage {
-    std::vector<const char*> args;  // "IN" and "OUT" stand for real paths
-    std::vector<const char*> words;  // the line must contain each
+// Exit status, arguments, then how stdout starts (status 0) or what the line on stderr holds.
+const std::tuple<int, QString, QString> kRuns[] = {
+    {0, "--help", "usage: picfilter"},
+    {0, "--version", "picfilter "},
+    {0, "--net 0 --light -50 --contrast -50 --gamma 1 --color 0 @in.png @ends.png", ""},
+    {0, "--net 100 --light 50 --contrast 50 --gamma 254 --color 20 @in.png @ends.png", ""},
+    {0, "--ratio 1,1,0,0,0,0 @tones.png @marks.png", "share=0.360000 masked=0.000000\n"},
+    {0, "--mask-blc --ratio 0,0,0,0,3,100 @tones.png @marks.png", "share=1.000000 masked=0.100000\n"},
+    {0, "--probe 0,0 --probe 0.95,0.95 --probe 0.5,0.1 @tones.png", "10 20 200\n250 250 250\n200 30 40\n"},
+    {2, "--bogus @in.png @out.png", "--bogus"},
+    {2, "-x @in.png @out.png", "-x"},
+    {2, "--gamma 1.5 @in.png @out.png", "--gamma|1 to 254"},
+    {2, "@in.png @out.png --net", "--net|0 to 100"},
+    {2, "@in.png", "INPUT and OUTPUT"},
+    {2, "@in.png @out.png @out.bmp", "INPUT and OUTPUT"},
+    {2, "@in.png @out.gif", "OUTPUT|.bmp, .png, .jpg"},
+    {2, "--mask " + QStringList(102, "0.1,0.1").join(';') + " @in.png @out.png", "--mask|101"},
+    {2, "--mask 0,0;1e12,0;1,1 @in.png @out.png", "Mask"},  // fits no picture: the engine refuses it
+    {2, "--ratio 1,1,0,0,0 @in.png @out.png", "--ratio"},
+    {2, "--ratio 1,nan,0,0,0,0 @in.png @out.png", "--ratio"},
+    {2, "--probe 1,0 @in.png", "--probe"},
+    {2, "--probe 0.5,-0.1 @in.png", "--probe"},
+    {2, "@in.png --probe", "--probe"},
+    {1, "@nowhere.png @out.png", "@nowhere.png : fichier introuvable"},
+    {1, "@ @out.png", "dossier"},
+    {1, "%README.md @out.png", "%README.md : format d'image non reconnu"},
+    {1, "@cut.png @out.png", "@cut.png : image illisible"},  // and nothing from the PNG decoder
+    {1, "@pipe.png @out.png", "@pipe.png : ce n'est pas un fichier ordinaire"},
+    {1, "@in.png @in.png/out.png", "@in.png/out.png|Not a directory"},
+    {1, "@in.png @in.png/out.jpg", "@in.png/out.jpg|Not a directory"},
 };
 
-class BadUsage : public Picfilter, public testing::WithParamInterface<Usage> {};
-
-TEST_P(BadUsage, ExitsTwoWithOneLine) {
-    const QString in = small_png();
-    QStringList args;
-    for (const char* a : GetParam().args) {
-        const QString s = QString::fromUtf8(a);
-        args << (s == "IN" ? in : s.startsWith("OUT") ? path(s.mid(3).prepend("out")) : s);
-    }
-    const ToolRun r = picfilter(args);
-    EXPECT_EQ(r.exit_code, 2) << r.err.toStdString();
-    ASSERT_EQ(r.err_lines().size(), 1) << r.err.toStdString();
-    for (const char* w : GetParam().words) EXPECT_TRUE(r.err.contains(QString::fromUtf8(w))) << r.err.toStdString() << " lacks " << w;
-    EXPECT_TRUE(r.out.isEmpty());
-    for (const char* name : {"out.png", "out.gif", "out"}) EXPECT_FALSE(QFile::exists(path(name)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, BadUsage,
-    testing::Values(Usage{{"--bogus", "IN", "OUT.png"}, {"--bogus"}},
-                    Usage{{"-x", "IN", "OUT.png"}, {"-x"}},
-                    Usage{{"--net", "-1", "IN", "OUT.png"}, {"--net", "0 to 100", "-1"}},
-                    Usage{{"--net", "101", "IN", "OUT.png"}, {"--net", "0 to 100"}},
-                    Usage{{"--light", "-51", "IN", "OUT.png"}, {"--light", "-50 to 50"}},
-                    Usage{{"--light", "51", "IN", "OUT.png"}, {"--light", "-50 to 50"}},
-                    Usage{{"--contrast", "-51", "IN", "OUT.png"}, {"--contrast", "-50 to 50"}},
-                    Usage{{"--contrast", "51", "IN", "OUT.png"}, {"--contrast", "-50 to 50"}},
-                    Usage{{"--gamma", "0", "IN", "OUT.png"}, {"--gamma", "1 to 254"}},
-                    Usage{{"--gamma", "255", "IN", "OUT.png"}, {"--gamma", "1 to 254"}},
-                    Usage{{"--color", "-1", "IN", "OUT.png"}, {"--color", "0 to 20"}},
-                    Usage{{"--color", "21", "IN", "OUT.png"}, {"--color", "0 to 20"}},
-                    Usage{{"--gamma", "1.5", "IN", "OUT.png"}, {"--gamma", "1 to 254"}},
-                    Usage{{"--light", "ten", "IN", "OUT.png"}, {"--light", "-50 to 50"}},
-                    Usage{{"--net", "99999999999999999999", "IN", "OUT.png"}, {"--net", "0 to 100"}},
-                    Usage{{"IN", "OUT.png", "--net"}, {"--net", "0 to 100"}},
-                    Usage{{"IN"}, {"INPUT and OUTPUT"}},
-                    Usage{{}, {"INPUT and OUTPUT"}},
-                    Usage{{"IN", "OUT.png", "OUT.bmp"}, {"INPUT and OUTPUT"}},
-                    Usage{{"IN", "OUT.gif"}, {"OUTPUT", ".bmp", ".png", ".jpg"}},
-                    Usage{{"IN", "OUT"}, {"OUTPUT", ".bmp"}}));
-
-TEST_F(Picfilter, RangeEndsAreAccepted) {
-    const QString in = small_png();
-    for (const QStringList& opts :
-         {QStringList{"--net", "0", "--light", "-50", "--contrast", "-50", "--gamma", "1", "--color", "0"},
-          QStringList{"--net", "2", "--light", "50", "--contrast", "50", "--gamma", "254", "--color", "20"}}) {
-        const ToolRun r = picfilter(opts + QStringList{in, path("ends.png")});
-        EXPECT_EQ(r.exit_code, 0) << opts.join(' ').toStdString() << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
-    }
-}
-
-// File problems: exit 1, one line naming the file and the reason, nothing
-// else on stderr, and an existing OUTPUT left exactly as it was.
-struct FileProblem {
-    const char* name;
-    const char* reason;  // a word of the reason
-};
-
-std::ostream& operator<<(std::ostream& os, const FileProblem& f) { return os << f.name; }
-
-class BadInput : public Picfilter, public testing::WithParamInterface<FileProblem> {
-protected:
-    QString make_input(const std::string& kind) {
-        std::mt19937 rng(3);
-        const QImage img = to_image(random_picture(64, 48, rng));
-        if (kind == "missing") return path("nowhere.jpg");
-        if (kind == "zero") {
-            write_all(path("zero.jpg"), {});
-            return path("zero.jpg");
+// A failure prints one line and leaves an existing OUTPUT as it was.
+TEST_F(Picfilter, ExitStatusAndWhatIsPrinted) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(expand("@pipe.png")).constData(), 0600), 0);
+    std::vector<std::tuple<int, QString, QString>> cases(std::begin(kRuns), std::end(kRuns));
+    const std::tuple<const char*, int, int> ranges[] = {
+        {"--net", 0, 100}, {"--light", -50, 50}, {"--contrast", -50, 50}, {"--gamma", 1, 254},
+        {"--color", 0, 20}};
+    for (const auto& [option, lo, hi] : ranges)
+        for (const int v : {lo - 1, hi + 1})
+            cases.emplace_back(2, QString("%1 %2 @in.png @out.png").arg(option).arg(v),
+                               QString("%1 takes a whole number from %2 to %3").arg(option).arg(lo).arg(hi));
+    for (const auto& [code, args, text] : cases) {
+        SCOPED_TRACE(args.toStdString());
+        const auto [status, out, err] = run(args);
+        EXPECT_EQ(status, code) << err.toStdString();
+        if (code == 0) {
+            EXPECT_TRUE(out.left(text.size()) == text && err.isEmpty()) << (out + err).toStdString();
+            continue;
         }
-        if (kind == "text") {
-            write_all(path("text.jpg"), "hello, this is not a picture\n");
-            return path("text.jpg");
-        }
-        if (kind == "folder") return dir.path();
-        const QString whole = picture(kind == "cutpng" ? "whole.png" : "whole.jpg", img, kind == "cutpng" ? "PNG" : "JPG");
-        const QByteArray bytes = read_all(whole);
-        const QString cut = path(kind == "cutpng" ? "cut.png" : "cut.jpg");
-        write_all(cut, bytes.left(bytes.size() * 2 / 3));
-        return cut;
+        EXPECT_TRUE(out.isEmpty() && err.startsWith("picfilter: ") && err.count('\n') == 1);
+        for (const QString& part : text.split('|'))  // '|' between the parts
+            EXPECT_TRUE(err.contains(expand(part))) << qPrintable(err);
+        EXPECT_EQ(bytes("@out.png"), "previous");
     }
+}
+
+// Arguments, then the pipeline they stand for: passes, adjust, negative, light, contrast, gamma, colour.
+const std::tuple<const char*, int, bool, bool, int, int, int, int> kPipelines[] = {
+    {"@in.png @out.png", 0, true, false, 0, 0, 127, 0},
+    {"--negative --light 12 --contrast -7 --gamma 90 @in.png @out.bmp", 0, true, true, 12, -7, 90, 0},
+    {"--net 2 --light -3 --contrast 40 --gamma 99 --color 5 @in.png @out.PNG", 2, true, false, -3, 40, 99, 5},
+    {"--net 1 --no-adjust --negative --light 30 @in.png @out.png", 1, false, true, 30, 0, 127, 0},
+    {"--color 20 --gamma 60 --negative @in.png @out.jpeg", 0, true, true, 0, 0, 60, 20},
 };
 
-TEST_P(BadInput, ExitsOneAndLeavesOutputAlone) {
-    const QString in = make_input(GetParam().name);
-    for (const QString& existing : {QString(), QStringLiteral("previous content")}) {
-        const QString out = path("out.png");
-        QFile::remove(out);
-        if (!existing.isNull()) write_all(out, existing.toUtf8());
-        const ToolRun r = picfilter({"--net", "1", in, out});
-        EXPECT_EQ(r.exit_code, 1) << r.err.toStdString();
-        ASSERT_EQ(r.err_lines().size(), 1) << r.err.toStdString();
-        const QString line = r.err_lines().front();
-        EXPECT_TRUE(line.startsWith("picfilter: ")) << line.toStdString();
-        EXPECT_TRUE(line.contains(in)) << line.toStdString();
-        EXPECT_TRUE(line.contains(QString::fromUtf8(GetParam().reason))) << line.toStdString();
-        if (existing.isNull()) EXPECT_FALSE(QFile::exists(out));
-        else EXPECT_EQ(read_all(out), existing.toUtf8());
+// Exactly the plain reference loops' result in a 24-bit bitmap or a PNG; a JPEG has quality 80's tables.
+TEST_F(Picfilter, OutputIsThePipelinesResult) {
+    QBuffer q80;
+    ASSERT_TRUE(q80.open(QIODevice::WriteOnly) && to_image(ref).save(&q80, "JPEG", 80));
+    auto tables = [](const QByteArray& jpeg) { return jpeg.mid(jpeg.indexOf("\xFF\xDB"), 2 * (4 + 1 + 64)); };
+    for (const auto& [args, net, adjust, negative, light, contrast, gamma, color] : kPipelines) {
+        SCOPED_TRACE(args);
+        const auto [status, out, err] = run(args);
+        ASSERT_EQ(status, 0) << err.toStdString();
+        RefPicture want = ref;
+        for (int i = 0; i < net; ++i) want = reference_deconvolution(want);
+        if (adjust) want = reference_processing(want, negative, light, contrast, gamma, color);
+        const QString file = "@" + QString(args).section('@', -1);
+        const QImage got = QImage(expand(file)).convertToFormat(QImage::Format_RGB32);
+        const QImage expected = to_image(want);
+        ASSERT_EQ(got.size(), expected.size());
+        EXPECT_TRUE(file.endsWith("jpeg") ? tables(bytes(file)) == tables(q80.data()) : got == expected);
+        EXPECT_TRUE(!file.endsWith("bmp") || bytes(file)[28] == 24) << "bits per pixel";
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, BadInput,
-                         testing::Values(FileProblem{"missing", "introuvable"}, FileProblem{"zero", "vide"},
-                                         FileProblem{"text", "non reconnu"}, FileProblem{"folder", "dossier"},
-                                         FileProblem{"cutjpeg", "tronqué"}, FileProblem{"cutpng", "illisible"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Picfilter, UnwritableOutputFolderExitsOne) {
-    const QString in = small_png();
-    write_all(path("plain"), "a regular file, not a folder");
-    for (const char* ext : {"png", "bmp", "jpg"}) {
-        const QString out = path("plain/out.") + ext;
-        const ToolRun r = picfilter({in, out});
-        EXPECT_EQ(r.exit_code, 1) << ext;
-        ASSERT_EQ(r.err_lines().size(), 1) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(out)) << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains("Not a directory")) << r.err.toStdString();
-    }
-    EXPECT_EQ(read_all(path("plain")), QByteArray("a regular file, not a folder"));
-}
-
-TEST_F(Picfilter, HelpAndVersion) {
-    const ToolRun help = picfilter({"--help"});
-    EXPECT_EQ(help.exit_code, 0);
-    EXPECT_TRUE(help.out.startsWith("usage: picfilter")) << help.out.toStdString();
-    for (const char* opt : {"--net", "--negative", "--light", "--contrast", "--gamma", "--color", "--no-adjust"})
-        EXPECT_TRUE(help.out.contains(opt)) << opt;
-    EXPECT_TRUE(help.err.isEmpty());
-    const ToolRun version = picfilter({"--version"});
-    EXPECT_EQ(version.exit_code, 0);
-    EXPECT_TRUE(version.out.startsWith("picfilter ")) << version.out.toStdString();
-    EXPECT_TRUE(version.err.isEmpty());
-}
-
-TEST_F(Picfilter, UnadjustedPngRoundTripsExactly) {
-    std::mt19937 rng(11);
-    const QImage src = to_image(random_picture(37, 29, rng));
-    const QString in = picture("exact.png", src, "PNG");
-    const ToolRun r = picfilter({"--no-adjust", "--net", "0", in, path("copy.png")});
-    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.isEmpty());
-    const QImage back = QImage(path("copy.png")).convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(back.size(), src.size());
-    for (int y = 0; y < src.height(); ++y)
-        for (int x = 0; x < src.width(); ++x)
-            ASSERT_EQ(back.pixel(x, y) & 0xFFFFFFu, src.pixel(x, y) & 0xFFFFFFu) << x << "," << y;
-}
-
-TEST_F(Picfilter, EachOutputFormatDecodes) {
-    const QString in = small_png();
-    for (const char* ext : {"bmp", "png", "jpg", "jpeg", "PNG"}) {
-        const QString out = path("each.") + ext;
-        const ToolRun r = picfilter({"--light", "5", in, out});
-        ASSERT_EQ(r.exit_code, 0) << ext << ": " << r.err.toStdString();
-        QString error;
-        const QImage img = sources::load_picture(out, &error);
-        EXPECT_FALSE(img.isNull()) << ext << ": " << error.toStdString();
-        EXPECT_EQ(img.size(), QSize(23, 17)) << ext;
-    }
-    const QByteArray bmp = read_all(path("each.bmp"));
-    ASSERT_GT(bmp.size(), 30);
-    EXPECT_EQ(bmp.left(2), QByteArray("BM"));
-    EXPECT_EQ(static_cast<unsigned char>(bmp[28]) | static_cast<unsigned char>(bmp[29]) << 8, 24) << "bits per pixel";
-    EXPECT_EQ(read_all(path("each.jpg")).left(3), QByteArray("\xFF\xD8\xFF"));
-}
-
-// The tool runs the same pipeline as the window: its output is what the
-// plain reference loops give for the same settings.
-struct Settings {
-    int net;
-    bool negative;
-    int light, contrast, gamma, color;
-};
-
-std::ostream& operator<<(std::ostream& os, const Settings& s) {
-    return os << "net " << s.net << (s.negative ? " negative" : "") << " light " << s.light << " contrast "
-              << s.contrast << " gamma " << s.gamma << " color " << s.color;
-}
-
-class SameAsEngine : public Picfilter, public testing::WithParamInterface<Settings> {};
-
-TEST_P(SameAsEngine, OutputEqualsReference) {
-    const Settings s = GetParam();
-    std::mt19937 rng(99);
-    RefPicture ref = random_picture(41, 33, rng);
-    const QString in = picture("engine.png", to_image(ref), "PNG");
-    for (std::size_t i = 3; i < ref.px.size(); i += 4) ref.px[i] = 0xFF;  // as decoded from the PNG
-    QStringList args{"--net", QString::number(s.net), "--light", QString::number(s.light), "--contrast",
-                     QString::number(s.contrast), "--gamma", QString::number(s.gamma), "--color",
-                     QString::number(s.color)};
-    if (s.negative) args << "--negative";
-    const ToolRun r = picfilter(args + QStringList{in, path("engine_out.png")});
-    ASSERT_EQ(r.exit_code, 0) << r.err.toStdString();
-    for (int i = 0; i < s.net; ++i) ref = reference_deconvolution(ref);
-    const RefPicture want = reference_processing(ref, s.negative, s.light, s.contrast, s.gamma, s.color);
-    const QImage got = QImage(path("engine_out.png")).convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(got.size(), QSize(want.w, want.h));
-    const QImage expected = to_image(want);
-    int differing = 0;
-    for (int y = 0; y < want.h; ++y)
-        for (int x = 0; x < want.w; ++x)
-            differing += (got.pixel(x, y) & 0xFFFFFFu) != (expected.pixel(x, y) & 0xFFFFFFu);
-    EXPECT_EQ(differing, 0) << "of " << want.w * want.h << " pixels";
-}
-
-INSTANTIATE_TEST_SUITE_P(Settings, SameAsEngine,
-                         testing::Values(Settings{0, false, 0, 0, 127, 0}, Settings{0, true, 12, -7, 90, 0},
-                                         Settings{0, false, -30, 40, 200, 5}, Settings{1, false, 0, 0, 127, 0},
-                                         Settings{2, true, 20, 10, 60, 20}));
 
 }  // namespace
