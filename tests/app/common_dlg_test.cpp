@@ -106,3 +106,27 @@ TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
 }
 
 }  // namespace
+
+// At twice the density the window keeps its layout and draws the picture with
+// all the screen's pixels: twice the pixels each way, and the fine grid of the
+// radiograph, averaged away at 1, shows as more change from pixel to pixel.
+TEST(ProgramStart, HighDensityScreenShowsTheViewWithItsOwnPixels) {
+    QTemporaryDir dir;
+    const QString record = dir.filePath("r.jpg");
+    ASSERT_TRUE(QFile::copy(SAMPLES_DIR "/radiograph.jpg", record));
+    QImage shot[2];
+    double change[2] = {0, 0};
+    for (int f : {1, 2}) {
+        QProcess p;
+        p.setEnvironment(QProcess::systemEnvironment() << "QT_SCALE_FACTOR=" + QString::number(f)
+                                                       << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png");
+        p.start(SELECTION_IMAGE_BIN, {record});
+        ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+        shot[f - 1] = QImage(record + ".png").convertToFormat(QImage::Format_Grayscale8);
+        for (int y = 100 * f; y < 300 * f; y += f)  // a band of the view, in logical rows
+            for (int x = 20 * f; x < 400 * f; ++x)
+                change[f - 1] += std::abs(qGray(shot[f - 1].pixel(x + 1, y)) - qGray(shot[f - 1].pixel(x, y)));
+    }
+    EXPECT_EQ(shot[1].size(), shot[0].size() * 2);
+    EXPECT_GT(change[1], 1.3 * change[0]) << change[0] << " " << change[1];
+}

@@ -36,6 +36,9 @@ protected:
         for (int i = 0; i < 100; ++i)
             tones.setPixel(i % 10, i / 10, i >= 90 ? 0xFAFAFA : i % 10 < 4 ? 0x0A14C8 : 0xC81E28);
         ASSERT_TRUE(tones.save(expand("@tones.png")));
+        QImage ramp(50, 2, QImage::Format_Grayscale16);  // a sensor's 16 bits, levels 900..5800
+        for (int i = 0; i < 100; ++i) reinterpret_cast<quint16*>(ramp.scanLine(i / 50))[i % 50] = 900 + 100 * (i % 50);
+        ASSERT_TRUE(ramp.save(expand("@ramp16.png")));
         QFile out(expand("@out.png")), cut(expand("@cut.png"));
         ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write("previous") == 8);
         ASSERT_TRUE(cut.open(QIODevice::WriteOnly) && cut.write(bytes("@in.png").left(300)) == 300);
@@ -57,6 +60,7 @@ const std::tuple<int, QString, QString> kRuns[] = {
     {0, "--ratio 1,1,0,0,0,0 @tones.png @marks.png", "share=0.360000 masked=0.000000\n"},
     {0, "--mask-blc --ratio 0,0,0,0,3,100 @tones.png @marks.png", "share=1.000000 masked=0.100000\n"},
     {0, "--probe 0,0 --probe 0.95,0.95 --probe 0.5,0.1 @tones.png", "10 20 200\n250 250 250\n200 30 40\n"},
+    {0, "--probe 0,0 --probe 0.99,0.5 --probe 0.5,0 @ramp16.png", "0 0 0\n255 255 255\n130 130 130\n"},
     {2, "--bogus @in.png @out.png", "--bogus"},
     {2, "-x @in.png @out.png", "-x"},
     {2, "--gamma 1.5 @in.png @out.png", "--gamma|1 to 254"},
