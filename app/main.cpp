@@ -46,10 +46,10 @@ void discard_pixels(EarlyRecord* self) { picture_of(self).discard(); }
 // Loading and starting the window's libraries takes longer than anything
 // else before the first frame but the decode, so this program links none of
 // them: it starts decoding the record, then loads the window's library
-// beside it, and the two go on side by side.
+// from its private folder, and the two go on side by side.
 int main(int argc, char** argv) {
     EarlyPicture early(record_argument(argc, argv));
-    const std::string library = program_folder() + kWindowLibrary;
+    const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!window) {
         std::fprintf(stderr, "selection_image: %s\n", ::dlerror());

@@ -38,5 +38,7 @@ int selection_image_window_main(int* argc, char** argv, struct EarlyRecord* earl
 using WindowMain = int (*)(int* argc, char** argv, struct EarlyRecord* early);
 }
 
-// The library's file name, found beside the program.
+// The library's file name. It lives in a folder of its own, given relative
+// to the program's folder (SELECTION_IMAGE_WINDOW_DIR, set by the build), so
+// the build tree, any installation prefix and a staged tree find it alike.
 inline constexpr const char* kWindowLibrary = "libselection_image_window.so";
