@@ -1,10 +1,11 @@
 #pragma once
 #include <stddef.h>
 
-// What the start-up program hands the window's library. The program links
-// its own C++ runtime and the library the shared one, so only plain C
-// crosses between them: no std::string, no std::thread, no memory that one
-// side allocates and the other frees.
+// What the start-up program hands the window's library. The two are linked
+// apart, each with its own copy of the project's Qt-free code (the pixel
+// memory's pool among it), so only plain C crosses between them: no
+// std::string, no std::thread, no memory that one side allocates and the
+// other frees; neither depends on how the other was built.
 extern "C" {
 
 // A decoded picture: `height` top-down rows of `width` BGRX pixels, `stride`
