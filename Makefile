@@ -1,5 +1,6 @@
 # make run   installs what is missing, builds, and runs the program on the bundled sample
 # make test  installs what is missing, builds, and runs every test
+# make package  builds the Debian package in $(BUILD)/package
 BUILD ?= build
 SAMPLE := samples/radiograph.jpg
 OUT ?= $(BUILD)/sample-adjusted.jpg
@@ -7,7 +8,7 @@ OUT ?= $(BUILD)/sample-adjusted.jpg
 RUN_PICTURE := $(BUILD)/radiograph.jpg
 SCREENSHOT ?= $(BUILD)/screenshot.png
 
-.PHONY: deps build run test clean
+.PHONY: deps build run test package clean
 deps:
 	@./scripts/install-deps
 
@@ -30,6 +31,15 @@ run: build
 
 test: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# The package has a configuration of its own: installed under /usr, where the
+# window's library goes to the multiarch library folder, and without the
+# tests and benchmarks, whatever the main build folder was configured with.
+package: deps
+	@cmake -S . -B $(BUILD)/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DBUILD_TESTING=OFF -DSELECTION_IMAGE_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD)/package
+	@cd $(BUILD)/package && cpack
 
 clean:
 	rm -rf $(BUILD)

@@ -18,6 +18,25 @@ std::string program_folder() {
     return self.substr(0, self.rfind('/') + 1);
 }
 
+EarlyPicture& picture_of(EarlyRecord* self) { return *static_cast<EarlyPicture*>(self->state); }
+
+// This program decodes no other picture, so the block goes straight back to
+// the system rather than into a pool nobody draws from.
+void release_pixels(unsigned char* data, size_t bytes) { picfilter::PixelMemory::unmap_block(data, bytes); }
+
+int take_pixels(EarlyRecord* self, EarlyPixels* out) {
+    sources::JpegPixels pixels;
+    if (!picture_of(self).take(&pixels)) return 0;
+    out->data = pixels.memory.detach(&out->bytes);
+    out->width = pixels.width;
+    out->height = pixels.height;
+    out->stride = static_cast<ptrdiff_t>(4) * pixels.width;
+    out->release = release_pixels;
+    return 1;
+}
+
+void discard_pixels(EarlyRecord* self) { picture_of(self).discard(); }
+
 }  // namespace
 
 // The host passes the record's picture file (and optionally the dialog's
@@ -27,10 +46,10 @@ std::string program_folder() {
 // Loading and starting the window's libraries takes longer than anything
 // else before the first frame but the decode, so this program links none of
 // them: it starts decoding the record, then loads the window's library
-// beside it, and the two go on side by side.
+// from its private folder, and the two go on side by side.
 int main(int argc, char** argv) {
     EarlyPicture early(record_argument(argc, argv));
-    const std::string library = program_folder() + kWindowLibrary;
+    const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!window) {
         std::fprintf(stderr, "selection_image: %s\n", ::dlerror());
@@ -41,5 +60,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "selection_image: %s\n", ::dlerror());
         return 1;
     }
-    return entry(&argc, argv, &early);
+    EarlyRecord record{early.path().c_str(), take_pixels, discard_pixels, &early};
+    return entry(&argc, argv, &record);
 }

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include "early_picture.h"
 #include "french_texts.h"
 #include "picture_loader.h"
 #include "pixel_image.h"
@@ -19,7 +18,7 @@
 // SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1 quits then, after writing the
 // moment of that frame (the monotonic clock, in nanoseconds) to standard
 // output as "first frame <ns>".
-extern "C" int selection_image_window_main(int* argc, char** argv, EarlyPicture* early) {
+extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* early) {
     QApplication app(*argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));
     install_french_texts(app);
@@ -28,16 +27,16 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyPicture*
 
     // The early decode serves the record's own file, once; any other file,
     // or a record it could not decode, is read here.
-    const QString early_path = QString::fromLocal8Bit(early->path().c_str());
+    const QString early_path = QString::fromLocal8Bit(early->path);
     auto read_picture = [early, early_path](const QString& file, QString* error) {
-        sources::JpegPixels pixels;
-        if (file == early_path && early->take(&pixels))
-            return picfilter::adopt_rgb32(std::move(pixels.memory), pixels.width, pixels.height);
+        EarlyPixels px;
+        if (file == early_path && early->take(early, &px))
+            return picfilter::adopt_rgb32(px.data, px.bytes, px.width, px.height, px.stride, px.release);
         return sources::load_picture(file, error);
     };
     selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), system_dialogs(),
                            nullptr, read_picture);
-    early->discard();  // not asked for (another path): its memory goes now
+    early->discard(early);  // not asked for (another path): its memory goes now
 
     const QString screenshot = qEnvironmentVariable("SELECTION_IMAGE_SCREENSHOT");
     const bool quit_after_first = qEnvironmentVariableIsSet("SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME");

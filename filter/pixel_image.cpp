@@ -9,6 +9,7 @@ namespace {
 struct ImageBlock {
     std::uint8_t* data;
     std::size_t capacity;
+    void (*release)(std::uint8_t* data, std::size_t capacity);
 };
 
 // The pixels of the images made here that are still alive.
@@ -28,7 +29,7 @@ void free_image_block(void* info) {
         std::lock_guard<std::mutex> g(live.lock);
         live.pixels.erase(b->data);
     }
-    PixelMemory::release_block(b->data, b->capacity);
+    b->release(b->data, b->capacity);
     delete b;
 }
 }  // namespace
@@ -43,15 +44,25 @@ QImage adopt_rgb32(PixelMemory memory, int width, int height) {
     if (width <= 0 || height <= 0 || !memory.data() ||
         memory.capacity() / 4 / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
         return {};
-    auto* block = new ImageBlock{nullptr, 0};
-    block->data = memory.detach(&block->capacity);
+    std::size_t capacity = 0;
+    std::uint8_t* data = memory.detach(&capacity);
+    return adopt_rgb32(data, capacity, width, height, static_cast<qsizetype>(4) * width, PixelMemory::release_block);
+}
+
+QImage adopt_rgb32(std::uint8_t* data, std::size_t bytes, int width, int height, qsizetype stride,
+                   void (*release)(std::uint8_t* data, std::size_t bytes)) {
+    if (width <= 0 || height <= 0 || !data || stride < static_cast<qsizetype>(4) * width ||
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(height) > bytes) {
+        release(data, bytes);
+        return {};
+    }
+    auto* block = new ImageBlock{data, bytes, release};
     {
         LiveImages& live = live_images();
         std::lock_guard<std::mutex> g(live.lock);
         live.pixels.insert(block->data);
     }
-    return QImage(block->data, width, height, static_cast<qsizetype>(4) * width, QImage::Format_RGB32,
-                  free_image_block, block);
+    return QImage(block->data, width, height, stride, QImage::Format_RGB32, free_image_block, block);
 }
 
 bool owns_its_pixels(const QImage& image) {

@@ -14,6 +14,12 @@ QImage allocate_rgb32(int width, int height);
 // which the image then owns.
 QImage adopt_rgb32(PixelMemory memory, int width, int height);
 
+// The same over a block of `bytes` bytes filled elsewhere (rows `stride`
+// bytes apart), which release(data, bytes) gives back once the last image
+// sharing it is gone, or at once when it cannot hold the picture.
+QImage adopt_rgb32(std::uint8_t* data, std::size_t bytes, int width, int height, qsizetype stride,
+                   void (*release)(std::uint8_t* data, std::size_t bytes));
+
 // True when `image` is one that allocate_rgb32 or adopt_rgb32 made (or a copy
 // of one): its pixels are then reached only through QImages, whose writes
 // detach, so another holder may share them without fear of their changing.

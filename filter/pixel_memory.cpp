@@ -122,6 +122,10 @@ void PixelMemory::release_block(std::uint8_t* data, std::size_t capacity) {
         munmap(data, capacity);
 }
 
+void PixelMemory::unmap_block(std::uint8_t* data, std::size_t capacity) {
+    if (data) munmap(data, capacity);
+}
+
 void ready_blocks(std::size_t bytes, int count) {
     if (bytes < kSmall || count <= 0) return;
     std::vector<PixelMemory> blocks;

@@ -25,6 +25,9 @@ public:
     // Gives up ownership (the caller must hand it back through release_block).
     std::uint8_t* detach(std::size_t* capacity);
     static void release_block(std::uint8_t* data, std::size_t capacity);
+    // The same straight back to the system, for a holder that allocates no
+    // more: its pool would only keep the block mapped.
+    static void unmap_block(std::uint8_t* data, std::size_t capacity);
 
 private:
     std::uint8_t* data_ = nullptr;

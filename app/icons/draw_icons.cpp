@@ -1,4 +1,6 @@
-// Draws the four 20 x 15 slider icons of the main window as 24-bit PNGs.
+// Draws the four 20 x 15 slider icons of the main window as 24-bit PNGs,
+// and the program's own icon (for the desktop's menus and file managers) as
+// 48 x 48 and 256 x 256 PNGs with transparency.
 // Run once from app/icons/ (it is not part of the build):
 //   g++ -std=c++20 -fPIC draw_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/draw_icons && /tmp/draw_icons
 #include <QGuiApplication>
@@ -88,11 +90,57 @@ QImage colour() {
     return img;
 }
 
+// The program: a radiograph film (a bone, light on dark blue) with a
+// dashed selection frame over one end of the bone, in the sliders' lilac.
+// Drawn on a 48-unit grid, so every size has the same shapes.
+QImage program(int size) {
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 48.0, size / 48.0);
+    const QRectF film(3, 3, 42, 42);
+    QLinearGradient dark(film.topLeft(), film.bottomRight());
+    dark.setColorAt(0, QColor(52, 66, 96));
+    dark.setColorAt(1, QColor(14, 20, 34));
+    p.setPen(QPen(QColor(10, 12, 20), 1.0));
+    p.setBrush(dark);
+    p.drawRoundedRect(film, 5, 5);
+
+    // The bone along the diagonal: a shaft between two double knobs.
+    p.save();
+    p.translate(24, 24);
+    p.rotate(-40);
+    QPainterPath bone;
+    bone.addRoundedRect(QRectF(-11, -2.6, 22, 5.2), 2, 2);
+    for (double end : {-12.5, 12.5}) {
+        bone.addEllipse(QPointF(end, -2.8), 3.6, 3.6);
+        bone.addEllipse(QPointF(end, 2.8), 3.6, 3.6);
+    }
+    bone.setFillRule(Qt::WindingFill);
+    QLinearGradient light(QPointF(0, -6), QPointF(0, 6));
+    light.setColorAt(0, QColor(250, 250, 245));
+    light.setColorAt(1, QColor(175, 185, 200));
+    p.setPen(Qt::NoPen);
+    p.setBrush(light);
+    p.drawPath(bone);
+    p.restore();
+
+    // The selection: dashed, over the upper end of the bone.
+    QPen dashes(QColor(192, 192, 255), 1.6);
+    dashes.setDashPattern({2.5, 1.5});
+    p.setPen(dashes);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(25, 8, 15, 15));
+    return img;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     bool ok = contrast().save("contrast.png") && light().save("light.png") && gamma().save("gamma.png") &&
-              colour().save("colour.png");
+              colour().save("colour.png") && program(48).save("selection_image-48.png") &&
+              program(256).save("selection_image-256.png");
     return ok ? 0 : 1;
 }
