@@ -129,4 +129,15 @@ protected:
         }
         EXPECT_GT(checked, 60);
     }
+
+public:
+    static void close_window() { w.reset(); }
 };
+
+// The window closes while Qt is whole, not among the program's last statics.
+inline ::testing::Environment* const kCloseWindow = ::testing::AddGlobalTestEnvironment([] {
+    struct Close : ::testing::Environment {
+        void TearDown() override { WindowTest::close_window(); }
+    };
+    return new Close;
+}());
