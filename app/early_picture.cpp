@@ -10,20 +10,17 @@ EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
     // The decoding thread is started first and the file read meanwhile: a
     // new thread can take a millisecond or two to get a processor, which
     // the read then hides.
-    std::promise<sources::FileBytes> file;
+    std::promise<core::FileBytes> file;
     worker_ = std::thread([this, bytes_coming = file.get_future()]() mutable {
-        const sources::FileBytes bytes = bytes_coming.get();
-        if (!sources::looks_like_jpeg(bytes.data(), bytes.size)) return;
-        std::string reason;
-        decoded_ = sources::decode_jpeg_pixels(bytes.data(), bytes.size, sources::kMaxPicturePixels, &pixels_,
-                                               &reason) == sources::JpegOutcome::decoded;
+        const core::FileBytes bytes = bytes_coming.get();
+        if (!core::looks_like_jpeg(bytes.data(), bytes.size)) return;
+        auto decoded = core::decode_jpeg_pixels(bytes.data(), bytes.size, core::kMaxPicturePixels);
+        if (!decoded || !*decoded) return;
+        pixels_ = std::move(**decoded);
+        decoded_ = true;
     });
-    sources::FileBytes bytes;
-    int error_number = 0;
-    if (sources::read_file_bytes(path_.c_str(), sources::kMaxPictureFileBytes, &bytes, &error_number) !=
-        sources::FileProblem::none)
-        bytes = sources::FileBytes();
-    file.set_value(std::move(bytes));
+    auto bytes = core::read_file_bytes(path_, core::kMaxPictureFileBytes);
+    file.set_value(bytes ? std::move(*bytes) : core::FileBytes());
 }
 
 EarlyPicture::~EarlyPicture() { wait(); }
@@ -32,7 +29,7 @@ void EarlyPicture::wait() {
     if (worker_.joinable()) worker_.join();
 }
 
-bool EarlyPicture::take(sources::JpegPixels* out) {
+bool EarlyPicture::take(core::JpegPixels* out) {
     wait();
     if (!decoded_) return false;
     decoded_ = false;
@@ -43,7 +40,7 @@ bool EarlyPicture::take(sources::JpegPixels* out) {
 void EarlyPicture::discard() {
     wait();
     decoded_ = false;
-    pixels_ = sources::JpegPixels();
+    pixels_ = core::JpegPixels();
 }
 
 std::string record_argument(int argc, char** argv) {

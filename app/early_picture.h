@@ -19,7 +19,7 @@ public:
     const std::string& path() const { return path_; }
     // Waits for the decode; true with the pixels when it gave a picture.
     // The pixels are handed over once.
-    bool take(sources::JpegPixels* out);
+    bool take(core::JpegPixels* out);
     // Waits for the decode and lets its memory go.
     void discard();
 
@@ -28,7 +28,7 @@ private:
 
     std::string path_;
     std::thread worker_;
-    sources::JpegPixels pixels_;
+    core::JpegPixels pixels_;
     bool decoded_ = false;
 };
 

@@ -22,10 +22,10 @@ EarlyPicture& picture_of(EarlyRecord* self) { return *static_cast<EarlyPicture*>
 
 // This program decodes no other picture, so the block goes straight back to
 // the system rather than into a pool nobody draws from.
-void release_pixels(unsigned char* data, size_t bytes) { picfilter::PixelMemory::unmap_block(data, bytes); }
+void release_pixels(unsigned char* data, size_t bytes) { core::PixelMemory::unmap_block(data, bytes); }
 
 int take_pixels(EarlyRecord* self, EarlyPixels* out) {
-    sources::JpegPixels pixels;
+    core::JpegPixels pixels;
     if (!picture_of(self).take(&pixels)) return 0;
     out->data = pixels.memory.detach(&out->bytes);
     out->width = pixels.width;

@@ -257,7 +257,7 @@ void selection_image::ready_memory_for_adjustments() {
     // The result and the holder's copy of the first adjustment, readied
     // while the user looks at the new picture.
     const auto bytes = static_cast<std::size_t>(PBox.image.sizeInBytes());
-    std::thread(picfilter::ready_blocks, bytes, 2).detach();
+    std::thread(core::ready_blocks, bytes, 2).detach();
 }
 
 bool selection_image::load_image(const QString& strImage, QString* error) {

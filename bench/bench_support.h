@@ -76,7 +76,7 @@ inline QImage random_colour(int w, int h, unsigned seed) {
 
 // Two buffers of `bytes`, both written once, for the memcpy reference.
 struct CopyReference {
-    picfilter::PixelMemory src, dst;
+    core::PixelMemory src, dst;
     std::size_t bytes;
     explicit CopyReference(std::size_t n) : src(n), dst(n), bytes(n) {
         std::memset(src.data(), 0x5A, n);

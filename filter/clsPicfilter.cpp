@@ -12,21 +12,21 @@ using namespace picfilter;
 
 namespace {
 
-bool fits(const PixelMemory& mem, std::size_t bytes) {
+bool fits(const core::PixelMemory& mem, std::size_t bytes) {
     return mem.capacity() >= bytes && mem.capacity() - bytes <= bytes / 4 + (std::size_t{2} << 20);
 }
 
 // Buffer of `bytes`, reusing the current one when it is large enough. Out of
 // memory it throws with `mem` empty: callers make that a consistent state.
-void reserve(PixelMemory& mem, std::size_t bytes) {
+void reserve(core::PixelMemory& mem, std::size_t bytes) {
     if (fits(mem, bytes)) return;
-    mem = PixelMemory();  // release first, so the pool can hand it back
-    mem = PixelMemory(bytes);
+    mem = core::PixelMemory();  // release first, so the pool can hand it back
+    mem = core::PixelMemory(bytes);
     if (!mem.data() && bytes) throw std::bad_alloc();
 }
 
 void parallel_copy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
-    parallel_slices(bytes / 64, 1 << 14, [&](std::size_t b, std::size_t e) {
+    core::parallel_slices(bytes / 64, 1 << 14, [&](std::size_t b, std::size_t e) {
         const std::size_t end = (e == bytes / 64) ? bytes : e * 64;
         std::memcpy(dst + b * 64, src + b * 64, end - b * 64);
     });
@@ -54,12 +54,12 @@ void clsPicfilter::Picture(const QImage& mypic) {
     const std::size_t row = std::size_t{4} * static_cast<std::size_t>(w);
     if (owns_its_pixels(*pic)) {
         ref_shared_ = *pic;
-        ref_ = PixelMemory();  // back to the pool, for the first result
+        ref_ = core::PixelMemory();  // back to the pool, for the first result
         ref_blue_sum_known_ = false;
     } else {
         const std::size_t bytes = row * static_cast<std::size_t>(h);
         if (!fits(ref_, bytes)) {
-            PixelMemory fresh(bytes);
+            core::PixelMemory fresh(bytes);
             if (!fresh.data() && bytes) throw std::bad_alloc();
             ref_ = std::move(fresh);
         }

@@ -78,13 +78,13 @@ private:
     // picture then costs no copy and no fresh memory. Nothing writes through
     // the shared image, and the caller's writes to it detach their copy.
     QImage ref_shared_;
-    picfilter::PixelMemory ref_;
-    picfilter::PixelMemory result_;
+    core::PixelMemory ref_;
+    core::PixelMemory result_;
     // Right after a picture is taken the result equals the reference; it is
     // only copied out when something reads it apart from the reference, which
     // spares a new picture a whole buffer of fresh memory.
     bool result_follows_ref_ = false;
-    picfilter::PixelMemory mask_;
+    core::PixelMemory mask_;
     bool mask_made_ = false;
     bool maskActive = false;
     int width_ = 0;

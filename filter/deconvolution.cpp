@@ -391,12 +391,12 @@ std::uint64_t deconvolve(const std::uint8_t* src, std::uint8_t* ref, std::uint8_
         std::memcpy(out + smoothed_bytes, in + smoothed_bytes, work_row - smoothed_bytes);
     };
 
-    const std::size_t threads = std::clamp<std::size_t>(H / kMinRowsPerThread, 1, pass_threads());
+    const std::size_t threads = std::clamp<std::size_t>(H / kMinRowsPerThread, 1, core::pass_threads());
     std::barrier sync(static_cast<std::ptrdiff_t>(threads));
     std::atomic<std::uint64_t> blue{0};
     // Allocated here, where a failure can still be reported to the caller.
     std::vector<std::uint8_t> work(work_row * 11 * threads);
-    run_on_threads(threads, [&](std::size_t t) {
+    core::run_on_threads(threads, [&](std::size_t t) {
         const std::size_t y0 = H * t / threads, y1 = H * (t + 1) / threads;
         std::uint8_t* ring = work.data() + work_row * 11 * t;  // rows y0..y1-1, by y mod 5
         std::uint8_t* ahead = ring + 5 * work_row;             // rows y1..y1+3

@@ -98,7 +98,7 @@ std::uint8_t* clsPicfilter::mask_for_overwrite() {
     const std::size_t have = mask_.capacity();
     // Reuse the block unless it is too small or wastefully large.
     if (have < bytes || have - bytes > bytes / 4 + (std::size_t{2} << 20)) {
-        PixelMemory fresh(bytes);
+        core::PixelMemory fresh(bytes);
         if (!fresh.data() && bytes) throw std::bad_alloc();
         mask_ = std::move(fresh);
     }
@@ -128,7 +128,7 @@ void clsPicfilter::Mask(const std::vector<std::vector<double>>& Coord, int nb_pt
 
     std::uint32_t* out = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
     const int w = width_;
-    parallel_slices(static_cast<std::size_t>(height_), kMinPixelsPerThread / static_cast<std::size_t>(w) + 1,
+    core::parallel_slices(static_cast<std::size_t>(height_), kMinPixelsPerThread / static_cast<std::size_t>(w) + 1,
                     [&](std::size_t b, std::size_t e) {
                         for (std::size_t y = b; y < e; ++y) {
                             const std::uint8_t* src = bitmap.constScanLine(static_cast<int>(y));
@@ -149,7 +149,7 @@ void clsPicfilter::MaskBLC() {
     const bool stream = pixel_count() >= kStreamPixels;
     // The copy of the reference and the near-white test in one pass; the
     // fourth byte comes from the reference.
-    parallel_slices(pixel_count(), kMinPixelsPerThread,
+    core::parallel_slices(pixel_count(), kMinPixelsPerThread,
                     [&](std::size_t b, std::size_t e) { near_white_slice(src + b, dst + b, e - b, stream); });
     mask_made_ = true;
     maskActive = true;

@@ -6,13 +6,13 @@
 namespace picfilter {
 
 // A QImage of Format_RGB32 (top-down B, G, R, X rows, 4*w bytes each) whose
-// pixels live in PixelMemory. Contents are unspecified. Returns a null image
+// pixels live in core::PixelMemory. Contents are unspecified. Returns a null image
 // when the size is not positive or the memory cannot be had.
 QImage allocate_rgb32(int width, int height);
 
 // The same over memory already filled (at least 4 * width * height bytes),
 // which the image then owns.
-QImage adopt_rgb32(PixelMemory memory, int width, int height);
+QImage adopt_rgb32(core::PixelMemory memory, int width, int height);
 
 // The same over a block of `bytes` bytes filled elsewhere (rows `stride`
 // bytes apart), which release(data, bytes) gives back once the last image

@@ -146,7 +146,7 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
         // Results of large pictures cannot stay cached: they are streamed
         // to memory, which spares reading each line before overwriting it.
         const bool stream = 4 * pixels >= kStreamingBytes;
-        parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+        core::parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
             std::size_t head = b;
             if (stream)
                 while (head < e && reinterpret_cast<std::uintptr_t>(d + head) % 64) ++head;
@@ -158,14 +158,14 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
         return;
     }
 #endif
-    parallel_slices(pixels, kMinPixelsPerThread,
+    core::parallel_slices(pixels, kMinPixelsPerThread,
                     [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
 }
 
 std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);
     auto* d = reinterpret_cast<std::uint32_t*>(dst);
-    return parallel_sum(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+    return core::parallel_sum(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         std::uint64_t sum = 0;
         for (std::size_t i = b; i < e; ++i) {
             const std::uint32_t p = s[i];
@@ -178,7 +178,7 @@ std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std
 
 std::uint64_t blue_sum(const std::uint8_t* pixels, std::size_t count) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(pixels);
-    return parallel_sum(count, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+    return core::parallel_sum(count, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         std::uint64_t sum = 0;
         for (std::size_t i = b; i < e; ++i) sum += s[i] & 0xFF;
         return sum;
@@ -192,7 +192,7 @@ void paint_calibration_strip(std::uint8_t* pixels, int width, int height, const 
     std::vector<std::uint8_t> ramp(row_bytes), toned(row_bytes), coloured(row_bytes);
     for (int x = 1; x <= width; ++x) {
         const double r = static_cast<double>(x) / width * 255;
-        const int n = to_integer(r);
+        const int n = core::to_integer(r);
         const std::size_t o = std::size_t{4} * static_cast<std::size_t>(x - 1);
         const auto tn = t.tone[n];
         ramp[o] = ramp[o + 1] = ramp[o + 2] = static_cast<std::uint8_t>(n);

@@ -308,7 +308,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     auto* dst = reinterpret_cast<std::uint32_t*>(result_for_overwrite());
 
     if (!test_on(BR_filter) && !test_on(BG_filter) && !test_on(RG_filter)) {
-        parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+        core::parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
             std::memcpy(dst + b, src + b, (e - b) * sizeof(std::uint32_t));
         });
         return 0;
@@ -317,7 +317,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     // A mask that was never made reads as zero: with the mask on, every
     // pixel is then outside.
     if (maskActive && !mask_made_) {
-        parallel_slices(total, kMinPixelsPerThread,
+        core::parallel_slices(total, kMinPixelsPerThread,
                         [&](std::size_t b, std::size_t e) { outside_slice(src + b, dst + b, e - b); });
         maskedSurface = 1.0;
         return 0;
@@ -342,7 +342,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     const bool stream = total >= kStreamPixels;
 #endif
     std::atomic<std::uint64_t> passing{0}, outside{0};
-    parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
+    core::parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         Counts c;
 #ifdef PICFILTER_RATIO_VECTORS
         if (wide)

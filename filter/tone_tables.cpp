@@ -21,9 +21,9 @@ void build_tone_tables(const Adjustments& settings, int mean, ToneTables& t) {
 
     for (int i = 0; i <= 255; ++i) tone[i] = static_cast<std::int16_t>(a.invert ? 255 - i : i);
 
-    const double f = single((a.light + 100) / 100.0);
+    const double f = core::single((a.light + 100) / 100.0);
     for (int i = 0; i <= 255; ++i) {
-        int v = to_integer(tone[i] * f);
+        int v = core::to_integer(tone[i] * f);
         tone[i] = static_cast<std::int16_t>(std::clamp(v, 0, 255));
     }
 
@@ -31,14 +31,14 @@ void build_tone_tables(const Adjustments& settings, int mean, ToneTables& t) {
     for (int i = 0; i <= 255; ++i) {
         const int v = tone[i];
         if (v <= g)
-            tone[i] = static_cast<std::int16_t>(to_integer((v * 127) / static_cast<double>(g)));
+            tone[i] = static_cast<std::int16_t>(core::to_integer((v * 127) / static_cast<double>(g)));
         else
-            tone[i] = static_cast<std::int16_t>(to_integer(((v - g) * 127) / static_cast<double>(255 - g) + 128));
+            tone[i] = static_cast<std::int16_t>(core::to_integer(((v - g) * 127) / static_cast<double>(255 - g) + 128));
     }
 
-    const double c = single((a.contrast + 100) / 100.0);
+    const double c = core::single((a.contrast + 100) / 100.0);
     for (int i = 0; i <= 255; ++i) {
-        const int v = to_integer(c * (tone[i] - mean) + mean);
+        const int v = core::to_integer(c * (tone[i] - mean) + mean);
         tone[i] = static_cast<std::int16_t>(std::clamp(v, 0, 255));
     }
 
@@ -54,12 +54,12 @@ void build_tone_tables(const Adjustments& settings, int mean, ToneTables& t) {
         t.red[i + 170] = static_cast<std::int16_t>(i + 170);
     }
 
-    const double k = single(a.color / 20.0);
+    const double k = core::single(a.color / 20.0);
     for (auto* table : {&t.blue, &t.green, &t.red}) {
         auto& p = *table;
         for (int j = 0; j <= 255; ++j) {
             const double jk = j * k;
-            p[j] = static_cast<std::int16_t>(to_integer((jk / 255) * p[j] + (j - jk)));
+            p[j] = static_cast<std::int16_t>(core::to_integer((jk / 255) * p[j] + (j - jk)));
         }
     }
 }
@@ -71,7 +71,7 @@ void fold_tables(const ToneTables& t, bool false_colour, PixelMap& m) {
                static_cast<std::uint32_t>(t.red[v]) << 16;
     };
     if (false_colour) {
-        for (int s = 0; s <= 765; ++s) m.by_sum[s] = word(t.tone[to_integer(s / 3.0)]);
+        for (int s = 0; s <= 765; ++s) m.by_sum[s] = word(t.tone[core::to_integer(s / 3.0)]);
     } else {
         for (int i = 0; i <= 255; ++i) {
             const int v = t.tone[i];

@@ -2,7 +2,7 @@
 
 #include "rounding.h"
 
-using picfilter::to_integer;
+using core::to_integer;
 
 QPageLayout::Orientation print_orientation(double picture_width, double picture_height) {
     return picture_height > picture_width ? QPageLayout::Portrait : QPageLayout::Landscape;

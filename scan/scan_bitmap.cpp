@@ -71,8 +71,8 @@ bool ScanBitmap::begin_frame(const ScanFrameFormat& format, QString* error) {
                  .arg(format.pixels_per_line);
     return false;
   }
-  if (format.pixels_per_line > kMaxPicturePixels ||
-      (format.lines > 0 && std::int64_t{format.lines} * format.pixels_per_line > kMaxPicturePixels)) {
+  if (format.pixels_per_line > core::kMaxPicturePixels ||
+      (format.lines > 0 && std::int64_t{format.lines} * format.pixels_per_line > core::kMaxPicturePixels)) {
     *error = QStringLiteral("image trop grande (%1 x %2 pixels)").arg(format.pixels_per_line).arg(format.lines);
     return false;
   }
@@ -92,7 +92,7 @@ bool ScanBitmap::begin_frame(const ScanFrameFormat& format, QString* error) {
 
 bool ScanBitmap::ensure_row(int row, QString* error) {
   if (row < rows_allocated_) return true;
-  if (std::int64_t{row + 1} * width_ > kMaxPicturePixels) {
+  if (std::int64_t{row + 1} * width_ > core::kMaxPicturePixels) {
     *error = QStringLiteral("image trop grande (plus de %1 lignes de %2 pixels)").arg(row).arg(width_);
     return false;
   }

@@ -19,24 +19,19 @@ namespace {
 
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
-QString size_refusal_text(std::int64_t w, std::int64_t h) { return QString::fromStdString(size_refusal(w, h)); }
+QString size_refusal_text(std::int64_t w, std::int64_t h) { return QString::fromStdString(core::size_refusal(w, h)); }
 
 // Returns true when TurboJPEG handled the data (image set, or error set);
 // false when the JPEG is of a kind it does not turn into BGRX (CMYK).
 bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, QString* error) {
-    JpegPixels pixels;
-    std::string reason;
-    switch (decode_jpeg_pixels(reinterpret_cast<const unsigned char*>(data.constData()),
-                               static_cast<std::size_t>(data.size()), max_pixels, &pixels, &reason)) {
-    case JpegOutcome::decoded:
-        *out = picfilter::adopt_rgb32(std::move(pixels.memory), pixels.width, pixels.height);
+    auto decoded = core::decode_jpeg_pixels(reinterpret_cast<const unsigned char*>(data.constData()),
+                                            static_cast<std::size_t>(data.size()), max_pixels);
+    if (!decoded) {
+        *error = decoded.error().reason_as<QString>();
         return true;
-    case JpegOutcome::other_colours:
-        return false;
-    case JpegOutcome::refused:
-        break;
     }
-    *error = QString::fromStdString(reason);
+    if (!*decoded) return false;
+    *out = picfilter::adopt_rgb32(std::move((*decoded)->memory), (*decoded)->width, (*decoded)->height);
     return true;
 }
 
@@ -95,20 +90,20 @@ QImage decode_embedded(const QByteArray& data, std::int64_t max_pixels, QString*
 
 }  // namespace
 
-QImage decode_picture(const QByteArray& data, QString* error) { return decode_picture(data, error, kMaxPicturePixels); }
+QImage decode_picture(const QByteArray& data, QString* error) { return decode_picture(data, error, core::kMaxPicturePixels); }
 
 QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_pixels) {
     QString ignored;
     if (!error) error = &ignored;
     error->clear();
-    max_pixels = std::min(max_pixels, kMaxPicturePixels);
+    max_pixels = std::min(max_pixels, core::kMaxPicturePixels);
     if (data.isEmpty()) {
         *error = QStringLiteral("fichier vide");
         return {};
     }
     if (is_bmp(data)) return decode_bmp(data, max_pixels, decode_embedded, error);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    if (looks_like_jpeg(bytes, static_cast<std::size_t>(data.size()))) {
+    if (core::looks_like_jpeg(bytes, static_cast<std::size_t>(data.size()))) {
         QImage img;
         if (decode_jpeg(data, max_pixels, &img, error)) return img;
     }
@@ -118,31 +113,14 @@ QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_p
 QImage load_picture(const QString& path, QString* error) {
     QString ignored;
     if (!error) error = &ignored;
-    FileBytes bytes;
-    int error_number = 0;
-    switch (read_file_bytes(QFile::encodeName(path).constData(), kMaxPictureFileBytes, &bytes, &error_number)) {
-    case FileProblem::none:
-        break;
-    case FileProblem::missing:
-        *error = QStringLiteral("%1 : fichier introuvable").arg(path);
-        return {};
-    case FileProblem::directory:
-        *error = QStringLiteral("%1 : c'est un dossier").arg(path);
-        return {};
-    case FileProblem::not_regular:
-        *error = QStringLiteral("%1 : ce n'est pas un fichier ordinaire").arg(path);
-        return {};
-    case FileProblem::too_large:
-        *error = QStringLiteral("%1 : fichier trop gros pour être une image (%2 octets)").arg(path).arg(bytes.size);
-        return {};
-    case FileProblem::unreadable:
-        *error = QStringLiteral("%1 : lecture impossible (%2)")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(error_number)));
+    const auto bytes = core::read_file_bytes(QFile::encodeName(path).toStdString(), core::kMaxPictureFileBytes);
+    if (!bytes) {
+        *error = bytes.error().reason_as<QString>();
         return {};
     }
     // The bytes stay where they were read; nothing keeps them past the decode.
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<qsizetype>(bytes.size));
+    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()),
+                                                    static_cast<qsizetype>(bytes->size));
     QImage img = decode_picture(data, error);
     if (img.isNull()) *error = QStringLiteral("%1 : %2").arg(path, *error);
     return img;

@@ -93,7 +93,7 @@ int write_jpeg_from_bitmap(const QString& staging, const QString& path, int qual
     MappedFile file;
     if (!file.open(staging, error)) return kDIWriteJpgNoStaging;
     bitmap::Layout layout;
-    if (!bitmap::read_layout(file.data(), file.size(), kMaxPicturePixels, &layout)) {
+    if (!bitmap::read_layout(file.data(), file.size(), core::kMaxPicturePixels, &layout)) {
         *error = QStringLiteral("%1 : image bitmap illisible ou incomplète").arg(staging);
         return kDIWriteJpgBadStaging;
     }

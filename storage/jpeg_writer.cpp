@@ -12,7 +12,7 @@ namespace {
 // One compressor and one output block per thread, reused across pictures.
 struct Encoder {
     tjhandle handle = tjInitCompress();
-    picfilter::PixelMemory output;
+    core::PixelMemory output;
     ~Encoder() {
         if (handle) tjDestroy(handle);
     }
@@ -39,8 +39,8 @@ bool compress_rows(const std::uint8_t* first_row, int width, int height, int pit
         return false;
     }
     if (encoder.output.capacity() < bound) {
-        encoder.output = picfilter::PixelMemory();
-        encoder.output = picfilter::PixelMemory(bound);
+        encoder.output = core::PixelMemory();
+        encoder.output = core::PixelMemory(bound);
         if (!encoder.output.data()) {
             *error = QStringLiteral("mémoire insuffisante pour encoder le JPEG");
             return false;

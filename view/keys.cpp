@@ -29,7 +29,7 @@ void pan_forward(long& offset, double zoom_factor, long extent) {
     if (max_offset > static_cast<double>(moved)) {
         if (fits(moved)) offset = static_cast<long>(moved);
     } else {
-        offset = picfilter::to_integer(max_offset);
+        offset = core::to_integer(max_offset);
     }
 }
 

@@ -17,7 +17,7 @@ namespace {
 // which whole degree a bearing that lands near a half rounds to.
 constexpr double kShortPi = 3.1415926;
 
-int nearest(double v) { return picfilter::to_integer(v); }
+int nearest(double v) { return core::to_integer(v); }
 
 double segment_length(const QPoint& p, const QPoint& q) {
     const double dx = static_cast<double>(std::int64_t{p.x()} - q.x());

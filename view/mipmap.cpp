@@ -71,7 +71,7 @@ void cascade_into(const QImage& src, int steps, QImage& dst) {
     for (int j = 1; j <= steps; ++j) sizes.push_back(halved(sizes.back()));
     // Small levels stay on the calling thread.
     const std::size_t chunk = dst.height() < 128 ? static_cast<std::size_t>(dst.height()) : 16;
-    picfilter::parallel_chunks(static_cast<std::size_t>(dst.height()), chunk, [&](std::size_t begin, std::size_t end) {
+    core::parallel_chunks(static_cast<std::size_t>(dst.height()), chunk, [&](std::size_t begin, std::size_t end) {
         // Two rows of each level between, for the pair that makes one row
         // of the level below it.
         std::vector<std::vector<std::uint32_t>> scratch(2 * static_cast<std::size_t>(steps));

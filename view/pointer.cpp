@@ -18,7 +18,7 @@ int hit_test(const Handles& handles, double x, double y) {
 long clamp_to_view(double v, long low, long extent) {
     if (v < static_cast<double>(low)) return low;
     const long high = low + extent;
-    if (v <= static_cast<double>(high)) return picfilter::to_integer(v);
+    if (v <= static_cast<double>(high)) return core::to_integer(v);
     return high;
 }
 
@@ -52,8 +52,8 @@ QRect invert_band(QImage& surface, const Handles& handles, ToolState tools) {
     const qreal dpr = surface.devicePixelRatio();
     auto at = [dpr, &handles](int i) {
         if (dpr == 1) return twips_to_pixel(handles[i]);
-        return QPoint(picfilter::to_integer(handles[i].x() * dpr / 15.0),
-                      picfilter::to_integer(handles[i].y() * dpr / 15.0));
+        return QPoint(core::to_integer(handles[i].x() * dpr / 15.0),
+                      core::to_integer(handles[i].y() * dpr / 15.0));
     };
     QRect touched;
     if (tools.angle) {

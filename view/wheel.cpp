@@ -14,7 +14,7 @@ long keep_point(long offset, double f, double before, double after, long extent)
     const double point = static_cast<double>(offset) + f * static_cast<double>(extent) / before;
     const double wanted = point - f * static_cast<double>(extent) / after;
     const double max_offset = (after - 1) * static_cast<double>(extent) / after;
-    return picfilter::to_integer(std::clamp(wanted, 0.0, std::max(0.0, max_offset)));
+    return core::to_integer(std::clamp(wanted, 0.0, std::max(0.0, max_offset)));
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
     QTemporaryDir dir;
     const QString whole = SAMPLES_DIR "/radiograph.jpg", cut = dir.filePath("cut.jpg");
     ASSERT_TRUE(QFile::copy(whole, cut) && QFile::resize(cut, QFile(whole).size() / 2));
-    sources::JpegPixels pixels;
+    core::JpegPixels pixels;
     EXPECT_FALSE(EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
     EarlyPicture early(QFile::encodeName(whole).toStdString());
     ASSERT_TRUE(early.take(&pixels));

@@ -90,7 +90,7 @@ TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
 }
 
 TEST(ScanBitmap, RefusesFormatsNoPictureCanComeFrom) {
-  const int wide = int(sources::kMaxPicturePixels + 1), tall = int(sources::kMaxPicturePixels / 1000 + 1);
+  const int wide = int(core::kMaxPicturePixels + 1), tall = int(core::kMaxPicturePixels / 1000 + 1);
   const std::pair<const char*, std::vector<sources::ScanFrameFormat>> cases[] = {
       {"depth4", {{Kind::Gray, 4, 8, 2, 4}}},
       {"zero_width", {{Kind::Gray, 4, 0, 2, 8}}},

@@ -14,7 +14,7 @@ namespace {
 
 // The picture, within `tolerance` a channel, or (`want` null) a refusal whose reason holds `reason`.
 void expect_outcome(const QByteArray& data, const QImage& want, const QString& reason, int tolerance = 0,
-                    std::int64_t max_pixels = sources::kMaxPicturePixels) {
+                    std::int64_t max_pixels = core::kMaxPicturePixels) {
     QString error;
     const QImage got = sources::decode_picture(data, &error, max_pixels);
     EXPECT_TRUE(error.contains(reason) && want.isNull() != error.isEmpty()) << error.toStdString();

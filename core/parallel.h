@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace picfilter {
+namespace core {
 
 // Number of worker threads for whole-picture passes.
 inline unsigned pass_threads() {
@@ -74,4 +74,4 @@ std::uint64_t parallel_sum(std::size_t count, std::size_t min_per_thread, Part&&
     return total.load();
 }
 
-}  // namespace picfilter
+}  // namespace core

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace picfilter {
+namespace core {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -139,4 +139,4 @@ void ready_blocks(std::size_t bytes, int count) {
     }
 }  // all back to the pool
 
-}  // namespace picfilter
+}  // namespace core

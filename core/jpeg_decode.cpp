@@ -2,7 +2,7 @@
 
 #include <turbojpeg.h>
 
-namespace sources {
+namespace core {
 
 namespace {
 
@@ -53,49 +53,33 @@ std::string size_refusal(std::int64_t width, std::int64_t height) {
     return "image trop grande (" + std::to_string(width) + " x " + std::to_string(height) + " pixels)";
 }
 
-JpegOutcome decode_jpeg_pixels(const unsigned char* data, std::size_t size, std::int64_t max_pixels, JpegPixels* out,
-                               std::string* reason) {
-    *out = JpegPixels();
+Result<std::optional<JpegPixels>> decode_jpeg_pixels(const unsigned char* data, std::size_t size,
+                                                     std::int64_t max_pixels) {
     TjHandle tj;
-    if (!tj.h) {
-        *reason = "décodeur JPEG indisponible";
-        return JpegOutcome::refused;
-    }
+    if (!tj.h) return fail("décodeur JPEG indisponible");
     const auto length = static_cast<unsigned long>(size);
     int w = 0, h = 0, subsamp = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj.h, data, length, &w, &h, &subsamp, &colorspace) != 0) {
-        *reason = jpeg_cut_short(data, size) ? kCut : unreadable(tjGetErrorStr2(tj.h));
-        return JpegOutcome::refused;
-    }
-    if (w <= 0 || h <= 0) {
-        // The header reader stops quietly at the end of the data.
-        *reason = jpeg_cut_short(data, size) ? kCut : unreadable("dimensions nulles");
-        return JpegOutcome::refused;
-    }
-    if (std::int64_t{w} * h > max_pixels) {
-        *reason = size_refusal(w, h);
-        return JpegOutcome::refused;
-    }
-    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return JpegOutcome::other_colours;
-    picfilter::PixelMemory memory(std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    if (!memory.data()) {
-        *reason = "mémoire insuffisante pour une image de " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
-        return JpegOutcome::refused;
-    }
-    if (tjDecompress2(tj.h, data, length, memory.data(), w, 4 * w, h, TJPF_BGRX, 0) != 0) {
+    if (tjDecompressHeader3(tj.h, data, length, &w, &h, &subsamp, &colorspace) != 0)
+        return fail(jpeg_cut_short(data, size) ? kCut : unreadable(tjGetErrorStr2(tj.h)));
+    // The header reader stops quietly at the end of the data.
+    if (w <= 0 || h <= 0) return fail(jpeg_cut_short(data, size) ? kCut : unreadable("dimensions nulles"));
+    if (std::int64_t{w} * h > max_pixels) return fail(size_refusal(w, h));
+    if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return std::optional<JpegPixels>();
+    JpegPixels out;
+    out.memory = PixelMemory(std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    if (!out.memory.data())
+        return fail("mémoire insuffisante pour une image de " + std::to_string(w) + " x " + std::to_string(h) +
+                    " pixels");
+    if (tjDecompress2(tj.h, data, length, out.memory.data(), w, 4 * w, h, TJPF_BGRX, 0) != 0) {
         const std::string why = tjGetErrorStr2(tj.h);
         // Warnings about stray bytes still leave a whole picture; running out
         // of data does not.
         const bool cut = why.find("Premature end") != std::string::npos || jpeg_cut_short(data, size);
-        if (tjGetErrorCode(tj.h) != TJERR_WARNING || cut) {
-            *reason = cut ? kCut : unreadable(why);
-            return JpegOutcome::refused;
-        }
+        if (tjGetErrorCode(tj.h) != TJERR_WARNING || cut) return fail(cut ? kCut : unreadable(why));
     }
-    out->memory = std::move(memory);
-    out->width = w;
-    out->height = h;
-    return JpegOutcome::decoded;
+    out.width = w;
+    out.height = h;
+    return std::optional<JpegPixels>(std::move(out));
 }
 
-}  // namespace sources
+}  // namespace core

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace picfilter {
+namespace core {
 
 // Large pixel buffers are backed by 2 MiB-aligned anonymous mappings with
 // transparent huge pages requested: touching a fresh 96 MB buffer otherwise
@@ -41,4 +41,4 @@ private:
 // simply not there to reuse.
 void ready_blocks(std::size_t bytes, int count);
 
-}  // namespace picfilter
+}  // namespace core

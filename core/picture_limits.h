@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-namespace sources {
+namespace core {
 
 // Largest picture accepted, in pixels (4 GiB of buffers at most across the
 // picture holder and the filter): a header claiming more is refused before
@@ -12,4 +12,4 @@ inline constexpr std::int64_t kMaxPicturePixels = std::int64_t{16384} * 16384;
 // bitmap of the largest size plus room for headers and palettes).
 inline constexpr std::int64_t kMaxPictureFileBytes = kMaxPicturePixels * 4 + (std::int64_t{1} << 20);
 
-}  // namespace sources
+}  // namespace core
