@@ -280,7 +280,7 @@ void selection_image::open_file() {
 }
 
 void selection_image::open_chosen(const QString& chosen) {
-    sources::OpenResult result = sources::open_into_record(chosen, record_file());
+    record::OpenResult result = record::open_into_record(chosen, record_file());
     for (const QString& reason : result.errors) show_load_error(reason);
     if (!result.accepted) return;
     take_picture(result.picture);

@@ -206,7 +206,7 @@ public:
 
     // The window's questions and messages in the form the storage and
     // scanner operations take them.
-    sources::StoreDialogs store_dialogs();
+    record::StoreDialogs store_dialogs();
 
 private:
     ToolState tool_state() const;

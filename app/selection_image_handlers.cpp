@@ -21,7 +21,7 @@
 // Handlers whose operations live in their own modules (scanner, clipboard,
 // storage, printing, measurement tools): each is a few lines that call them.
 
-sources::StoreDialogs selection_image::store_dialogs() {
+record::StoreDialogs selection_image::store_dialogs() {
     return {
         [this](const QString& text) {
             return dialogs.ask(this, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question) ==
@@ -36,11 +36,11 @@ sources::StoreDialogs selection_image::store_dialogs() {
     };
 }
 
-void selection_image::TWAIN_src_Click() { sources::twain_select_flow(this, store_dialogs()); }
+void selection_image::TWAIN_src_Click() { record::twain_select_flow(this, store_dialogs()); }
 
 void selection_image::TWAIN_acquire_Click() {
-    guarded(sources::kLoadErrorPrefix, [this] {
-        const sources::ScanFlowResult scan = sources::acquire_flow(this, record_file(), store_dialogs());
+    guarded(record::kLoadErrorPrefix, [this] {
+        const record::ScanFlowResult scan = record::acquire_flow(this, record_file(), store_dialogs());
         if (!scan.changed) return;
         take_picture(scan.picture);
         Form_Paint();  // a user expects to see the scan at once
@@ -48,20 +48,20 @@ void selection_image::TWAIN_acquire_Click() {
 }
 
 void selection_image::Cmd_paste_Click() {
-    guarded(sources::kLoadErrorPrefix, [this] {
-        const sources::PasteResult pasted =
-            sources::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
+    guarded(record::kLoadErrorPrefix, [this] {
+        const record::PasteResult pasted =
+            record::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
                                 [this](const QImage& picture) { take_picture(picture); }, store_dialogs());
         if (pasted.pasted) Form_Paint();
     });
 }
 
 void selection_image::cmdSave_Click() {
-    guarded(sources::kSaveErrorPrefix, [this] { sources::save_flow(PBox.image, record_file(), store_dialogs()); });
+    guarded(record::kSaveErrorPrefix, [this] { record::save_flow(PBox.image, record_file(), store_dialogs()); });
 }
 
 void selection_image::supp_image_Click() {
-    if (sources::delete_flow(record_file(), store_dialogs())) close();
+    if (record::delete_flow(record_file(), store_dialogs())) close();
 }
 
 void selection_image::Cmd_print_Click() {
@@ -175,5 +175,5 @@ void selection_image::dropEvent(QDropEvent* event) {
 }
 
 void selection_image::Form_DragDrop(const QString& file) {
-    guarded(sources::kLoadErrorPrefix, [this, &file] { open_chosen(file); });
+    guarded(record::kLoadErrorPrefix, [this, &file] { open_chosen(file); });
 }

@@ -29,7 +29,7 @@ const QByteArray& jpeg_of(const Size& s) {
         const QImage& img = picture_of(s);
         std::vector<unsigned char> out;
         QString error;
-        if (!sources::encode_jpeg(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine()),
+        if (!storage::encode_jpeg(img.constBits(), img.width(), img.height(), static_cast<int>(img.bytesPerLine()),
                                   80, &out, &error))
             throw std::runtime_error(error.toStdString());
         data = QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<qsizetype>(out.size()));
@@ -76,7 +76,7 @@ void Encode(benchmark::State& state, Size s) {
     };
     auto ours = [&] {
         QString error;
-        if (!sources::encode_jpeg(img.constBits(), s.width, s.height, 4 * s.width, 80, &out, &error))
+        if (!storage::encode_jpeg(img.constBits(), s.width, s.height, 4 * s.width, 80, &out, &error))
             state.SkipWithError("encode_jpeg failed");
     };
     bench::compare(state, std::string("encode_jpeg ") + s.label, "tjCompress2", bare, ours);

@@ -69,16 +69,16 @@ void BM_Save24Megapixels(benchmark::State& state) {
     const QString staging = dir.filePath("run/tmp.bmp");
     QDir().mkpath(dir.filePath("run"));
     const QString reference_file = dir.filePath("run/reference.bmp");
-    sources::StoreDialogs dialogs{[](const QString&) { return true; }, [](const QString&) { return true; },
+    record::StoreDialogs dialogs{[](const QString&) { return true; }, [](const QString&) { return true; },
                                   [](const QString&) {},
                                   [](const QString& e) { std::fprintf(stderr, "%s\n", qPrintable(e)); }};
     std::vector<double> saves, references;
     for (auto _ : state) {
         const double reference = reference_seconds(picture, reference_file);
         const auto start = Clock::now();
-        const auto outcome = sources::save_flow(picture, record, dialogs, staging);
+        const auto outcome = record::save_flow(picture, record, dialogs, staging);
         const double save = std::chrono::duration<double>(Clock::now() - start).count();
-        if (outcome != sources::SaveOutcome::Saved) state.SkipWithError("save failed");
+        if (outcome != record::SaveOutcome::Saved) state.SkipWithError("save failed");
         state.SetIterationTime(save);
         saves.push_back(save);
         references.push_back(reference);

@@ -37,7 +37,7 @@ struct Fixture {
     Fixture() {
         const QImage picture = bench::radiograph(bench::k24MP.width, bench::k24MP.height);
         QString error;
-        if (!sources::encode_jpeg(picture.constBits(), picture.width(), picture.height(),
+        if (!storage::encode_jpeg(picture.constBits(), picture.width(), picture.height(),
                                   static_cast<int>(picture.bytesPerLine()), 80, &jpeg, &error))
             qFatal("encode: %s", qPrintable(error));
         record = dir.filePath(QStringLiteral("24mp.jpg"));

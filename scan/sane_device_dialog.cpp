@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace sources {
+namespace scan {
 
 SaneDeviceDialog::SaneDeviceDialog(QWidget* parent, const std::vector<SaneDeviceInfo>& devices,
                                    const QString& current)
@@ -59,4 +59,4 @@ bool SaneDeviceDialog::select_device(const QString& name) {
 
 int SaneDeviceDialog::device_count() const { return list_->topLevelItemCount(); }
 
-}  // namespace sources
+}  // namespace scan

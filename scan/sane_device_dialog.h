@@ -6,7 +6,7 @@
 
 class QTreeWidget;
 
-namespace sources {
+namespace scan {
 
 // Modal list of the scanners (vendor, model, name), one row each; OK takes the
 // highlighted one, as does a double click.
@@ -26,4 +26,4 @@ class SaneDeviceDialog : public QDialog {
   QTreeWidget* list_;
 };
 
-}  // namespace sources
+}  // namespace scan

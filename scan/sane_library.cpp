@@ -4,7 +4,7 @@
 #include <dlfcn.h>
 #include <mutex>
 
-namespace sources {
+namespace scan {
 namespace {
 
 struct LoaderState {
@@ -125,4 +125,4 @@ void sane_library_shutdown() {
   end_session_locked(s);
 }
 
-}  // namespace sources
+}  // namespace scan

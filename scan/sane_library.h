@@ -2,7 +2,7 @@
 #include <QString>
 #include <sane/sane.h>
 
-namespace sources {
+namespace scan {
 
 // The SANE entry points, found at run time: the program starts, and explains
 // why it cannot scan, on a machine where SANE is missing.
@@ -40,4 +40,4 @@ const SaneLibrary* sane_library(QString* error);
 // is destroyed.
 void sane_library_shutdown();
 
-}  // namespace sources
+}  // namespace scan

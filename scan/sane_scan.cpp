@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-namespace sources {
+namespace scan {
 namespace {
 
 QString text_of(SANE_String_Const s) { return s ? QString::fromLocal8Bit(s) : QString(); }
@@ -214,4 +214,4 @@ ScanOutcome scan_one_page(const SaneLibrary& sane, const QString& device,
   return outcome;
 }
 
-}  // namespace sources
+}  // namespace scan

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sources {
+namespace scan {
 
 struct SaneDeviceInfo {
   QString name;  // what sane_open takes
@@ -46,4 +46,4 @@ struct ScanOutcome {
 ScanOutcome scan_one_page(const SaneLibrary& sane, const QString& device,
                           const std::vector<ScanOptionSetting>& options, ScanControl& control);
 
-}  // namespace sources
+}  // namespace scan

@@ -6,7 +6,7 @@
 
 #include <QMessageBox>
 
-using namespace sources;
+using namespace scan;
 
 namespace {
 
@@ -95,7 +95,7 @@ int TWAIN_AcquireToFilename(QWidget* window, const QString& path) {
       break;
   }
   QString error;
-  if (!replace_file_atomically(path, outcome.bitmap_file.data(), outcome.bitmap_file.size(), &error))
+  if (!storage::replace_file_atomically(path, outcome.bitmap_file.data(), outcome.bitmap_file.size(), &error))
     return fail(kTwainFailed, error);
   return kTwainOk;
 }

@@ -36,4 +36,4 @@ void twain_forget_selected_device();
 
 // Options set on the device before every acquisition (empty by default: the
 // device's own settings apply).
-void twain_set_scan_options(std::vector<sources::ScanOptionSetting> options);
+void twain_set_scan_options(std::vector<scan::ScanOptionSetting> options);

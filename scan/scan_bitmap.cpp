@@ -1,11 +1,11 @@
 #include "scan_bitmap.h"
 
-#include "picture_loader.h"
+#include "picture_limits.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace sources {
+namespace scan {
 namespace {
 
 int samples_per_pixel(ScanFrameFormat::Kind kind) { return kind == ScanFrameFormat::Kind::Rgb ? 3 : 1; }
@@ -200,4 +200,4 @@ bool ScanBitmap::take_file(std::vector<std::uint8_t>* file, QString* error) {
   return true;
 }
 
-}  // namespace sources
+}  // namespace scan

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sources {
+namespace scan {
 
 // What a scanner says about one frame before sending it.
 struct ScanFrameFormat {
@@ -58,4 +58,4 @@ class ScanBitmap {
 
 inline constexpr std::size_t kBitmapHeaderSize = 54;
 
-}  // namespace sources
+}  // namespace scan

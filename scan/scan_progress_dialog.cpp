@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-namespace sources {
+namespace scan {
 
 ScanProgressDialog::ScanProgressDialog(QWidget* parent, const QString& text, ScanControl& control,
                                        bool cancellable)
@@ -88,4 +88,4 @@ void run_with_progress(QWidget* parent, const QString& text, ScanControl& contro
   worker.join();
 }
 
-}  // namespace sources
+}  // namespace scan

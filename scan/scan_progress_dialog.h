@@ -9,7 +9,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-namespace sources {
+namespace scan {
 
 // Modal while a scanner works on another thread: shows how far the work is
 // (from ScanControl::permille, or a busy bar when the length is unknown) and
@@ -43,4 +43,4 @@ class ScanProgressDialog : public QDialog {
 void run_with_progress(QWidget* parent, const QString& text, ScanControl& control, bool cancellable,
                        int quiet_ms, const std::function<void()>& work);
 
-}  // namespace sources
+}  // namespace scan

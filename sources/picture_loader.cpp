@@ -101,7 +101,7 @@ QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_p
         *error = QStringLiteral("fichier vide");
         return {};
     }
-    if (is_bmp(data)) return decode_bmp(data, max_pixels, decode_embedded, error);
+    if (bitmap::is_bmp(data)) return bitmap::decode_bmp(data, max_pixels, decode_embedded, error);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
     if (core::looks_like_jpeg(bytes, static_cast<std::size_t>(data.size()))) {
         QImage img;

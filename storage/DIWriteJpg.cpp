@@ -14,10 +14,11 @@
 
 #include "atomic_file.h"
 #include "bitmap_layout.h"
-#include "picture_loader.h"
+#include "bmp_decoder.h"
+#include "picture_limits.h"
 #include "staging_file.h"
 
-namespace sources {
+namespace storage {
 namespace {
 
 QString failure(const QString& path, int err) {
@@ -101,10 +102,11 @@ int write_jpeg_from_bitmap(const QString& staging, const QString& path, int qual
         return encode_and_store(file.data() + layout.pixel_offset, layout, path, quality, error);
 
     // Palette, 16-bit and compressed bitmaps: decoded into BGRX rows first.
+    // The staging bitmap is ours: a JPEG or PNG stream inside one is refused.
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
                                                      static_cast<qsizetype>(file.size()));
     QString why;
-    const QImage picture = decode_picture(bytes, &why);
+    const QImage picture = bitmap::decode_bmp(bytes, core::kMaxPicturePixels, nullptr, &why);
     if (picture.isNull()) {
         *error = QStringLiteral("%1 : %2").arg(staging, why);
         return kDIWriteJpgBadStaging;
@@ -118,15 +120,15 @@ int write_jpeg_from_bitmap(const QString& staging, const QString& path, int qual
     return encode_and_store(picture.constBits(), rows, path, quality, error);
 }
 
-}  // namespace sources
+}  // namespace storage
 
 int DIWriteJpg(const QString& path, int quality, int flag, QString* error) {
     (void)flag;
     QString ignored;
     if (!error) error = &ignored;
-    const QString staging = sources::staging_path(error);
+    const QString staging = storage::staging_path(error);
     if (staging.isEmpty()) return kDIWriteJpgNoStaging;
-    return sources::write_jpeg_from_bitmap(staging, path, quality, error);
+    return storage::write_jpeg_from_bitmap(staging, path, quality, error);
 }
 
 int DIWriteJpg(const QString& path, int quality, int flag) { return DIWriteJpg(path, quality, flag, nullptr); }

@@ -8,7 +8,7 @@
 // accepted for the callers' sake and selects nothing. The staging file is
 // left in place.
 //
-// The caller holds the staging lock (sources::StagingLock) from writing the
+// The caller holds the staging lock (storage::StagingLock) from writing the
 // staging file until this returns, so no other copy of the program can put
 // its own picture there in between.
 //
@@ -26,9 +26,9 @@ enum DIWriteJpgResult : int {
     kDIWriteJpgWriteFailed = 5,   // the JPEG file could not be written
 };
 
-namespace sources {
+namespace storage {
 
 // The same from an explicit staging file.
 int write_jpeg_from_bitmap(const QString& staging, const QString& path, int quality, QString* error);
 
-}  // namespace sources
+}  // namespace storage

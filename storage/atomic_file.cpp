@@ -13,7 +13,7 @@
 #include <random>
 #include <string>
 
-namespace sources {
+namespace storage {
 namespace {
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
@@ -216,4 +216,4 @@ bool copy_file_atomically(const QString& from, const QString& to, QString* error
     return replace_file_atomically(to, bytes.constData(), static_cast<std::size_t>(bytes.size()), error);
 }
 
-}  // namespace sources
+}  // namespace storage

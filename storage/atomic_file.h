@@ -2,7 +2,7 @@
 #include <QString>
 #include <cstddef>
 
-namespace sources {
+namespace storage {
 
 // Replaces the file at `path` with `size` bytes, so that at every moment the
 // path holds either the old content or the new one, whole: the bytes go to an
@@ -17,4 +17,4 @@ bool replace_file_atomically(const QString& path, const void* data, std::size_t 
 // Copies the file `from` over `to` the same way.
 bool copy_file_atomically(const QString& from, const QString& to, QString* error);
 
-}  // namespace sources
+}  // namespace storage

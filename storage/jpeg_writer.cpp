@@ -5,7 +5,7 @@
 #include "atomic_file.h"
 #include "pixel_memory.h"
 
-namespace sources {
+namespace storage {
 
 namespace {
 
@@ -80,4 +80,4 @@ bool write_jpeg_file(const QString& path, const QImage& picture, int quality, QS
     return replace_file_atomically(path, jpeg, size, error);
 }
 
-}  // namespace sources
+}  // namespace storage

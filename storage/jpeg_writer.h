@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sources {
+namespace storage {
 
 // Encodes rows of `pixel_format` (a TurboJPEG TJPF_ value; `flags` may hold
 // TJFLAG_BOTTOMUP) as a baseline JFIF JPEG with 4:2:0 chroma. The JPEG is
@@ -22,4 +22,4 @@ bool encode_jpeg(const std::uint8_t* bgrx, int width, int height, int stride, in
 // Encodes a picture and replaces the file at `path` atomically.
 bool write_jpeg_file(const QString& path, const QImage& picture, int quality, QString* error);
 
-}  // namespace sources
+}  // namespace storage

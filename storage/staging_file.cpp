@@ -14,7 +14,7 @@
 
 #include "bitmap_layout.h"
 
-namespace sources {
+namespace storage {
 namespace {
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
@@ -158,4 +158,4 @@ bool staged_bitmap_complete(const QString& staging, int width, int height) {
     return ok;
 }
 
-}  // namespace sources
+}  // namespace storage

@@ -2,7 +2,7 @@
 #include <QImage>
 #include <QString>
 
-namespace sources {
+namespace storage {
 
 // The bitmap file every JPEG store passes through. On POSIX it lives in the
 // user's runtime folder (created when missing), so two users never share it;
@@ -44,4 +44,4 @@ bool write_staging_bitmap(const QString& staging, const QImage& picture, QString
 // by write_staging_bitmap (size and header checked, pixels not read).
 bool staged_bitmap_complete(const QString& staging, int width, int height);
 
-}  // namespace sources
+}  // namespace storage

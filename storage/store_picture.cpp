@@ -3,7 +3,7 @@
 #include "DIWriteJpg.h"
 #include "staging_file.h"
 
-namespace sources {
+namespace storage {
 
 namespace {
 constexpr int kStoreQuality = 80;
@@ -35,4 +35,4 @@ bool store_picture(const QImage& picture, const QString& record_path, const QStr
     return write_jpeg_from_bitmap(staging, record_path, kStoreQuality, error) == kDIWriteJpgOk;
 }
 
-}  // namespace sources
+}  // namespace storage

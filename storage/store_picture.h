@@ -2,7 +2,7 @@
 #include <QImage>
 #include <QString>
 
-namespace sources {
+namespace storage {
 
 // Stores `picture` as the JPEG (quality 80) of the record's file
 // `record_path`, the way every store goes: under the staging lock, the
@@ -14,4 +14,4 @@ bool store_picture(const QImage& picture, const QString& record_path, QString* e
 // The same through an explicit staging file (tests, other folders).
 bool store_picture(const QImage& picture, const QString& record_path, const QString& staging, QString* error);
 
-}  // namespace sources
+}  // namespace storage

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
         }
     }
     QString error;
-    if (!sources::write_jpeg_file(QString::fromLocal8Bit(argv[3]), img, 90, &error)) {
+    if (!storage::write_jpeg_file(QString::fromLocal8Bit(argv[3]), img, 90, &error)) {
         std::fprintf(stderr, "make_sample: %s\n", error.toLocal8Bit().constData());
         return 1;
     }

@@ -158,7 +158,7 @@ Options parse(const QStringList& args) {
 
 bool write_output(const QString& path, const QImage& picture, QString* error) {
     const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == "jpg" || ext == "jpeg") return sources::write_jpeg_file(path, picture, 80, error);
+    if (ext == "jpg" || ext == "jpeg") return storage::write_jpeg_file(path, picture, 80, error);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -167,7 +167,7 @@ bool write_output(const QString& path, const QImage& picture, QString* error) {
         *error = QStringLiteral("%1: cannot encode the picture").arg(path);
         return false;
     }
-    return sources::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()), error);
+    return storage::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()), error);
 }
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}

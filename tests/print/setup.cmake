@@ -12,7 +12,7 @@ set_tests_properties(print.cups_stop PROPERTIES FIXTURES_CLEANUP cups RESOURCE_L
 file(GLOB print_real_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/real_printer/*.cpp)
 add_executable(print_real_printer_tests ${print_real_sources})
 target_include_directories(print_real_printer_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(print_real_printer_tests PRIVATE print_lib Qt6::PrintSupport test_support)
+target_link_libraries(print_real_printer_tests PRIVATE print Qt6::PrintSupport test_support)
 selection_image_target(print_real_printer_tests)
 
 # The default queue and a scheduler that does not answer need two runs of the

@@ -23,8 +23,8 @@
 
 namespace {
 
-using Kind = sources::ScanFrameFormat::Kind;
-using Options = std::vector<sources::ScanOptionSetting>;
+using Kind = scan::ScanFrameFormat::Kind;
+using Options = std::vector<scan::ScanOptionSetting>;
 
 TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
   // Kinds (one Gray or Rgb frame, or three colour frames in any order), depth, width, lines announced (-1:
@@ -51,7 +51,7 @@ TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
       for (int& s : v) s = depth == 1 ? (rng() & 128 ? 255 : 0) : int(rng() & 255);
       picture.setPixel(i % width, i / width, qRgb(v[0], gray ? v[0] : v[1], gray ? v[0] : v[2]));
     }
-    sources::ScanBitmap bitmap;
+    scan::ScanBitmap bitmap;
     QString error;
     int height = picture.height();
     for (std::size_t f = 0; f < kinds.size(); ++f) {
@@ -91,7 +91,7 @@ TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
 
 TEST(ScanBitmap, RefusesFormatsNoPictureCanComeFrom) {
   const int wide = int(core::kMaxPicturePixels + 1), tall = int(core::kMaxPicturePixels / 1000 + 1);
-  const std::pair<const char*, std::vector<sources::ScanFrameFormat>> cases[] = {
+  const std::pair<const char*, std::vector<scan::ScanFrameFormat>> cases[] = {
       {"depth4", {{Kind::Gray, 4, 8, 2, 4}}},
       {"zero_width", {{Kind::Gray, 4, 0, 2, 8}}},
       {"rgb_line_a_byte_short", {{Kind::Rgb, 11, 4, 2, 8}}},
@@ -104,7 +104,7 @@ TEST(ScanBitmap, RefusesFormatsNoPictureCanComeFrom) {
   };
   for (const auto& [name, frames] : cases) {
     SCOPED_TRACE(name);
-    sources::ScanBitmap bitmap;
+    scan::ScanBitmap bitmap;
     QString error;
     for (std::size_t f = 0; f + 1 < frames.size(); ++f) EXPECT_TRUE(bitmap.begin_frame(frames[f], &error));
     EXPECT_FALSE(bitmap.begin_frame(frames.back(), &error));
@@ -126,7 +126,7 @@ class ScanWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     // The loader's state is made first: it must outlive the application, whose end shuts SANE down.
-    sources::set_sane_library_name("libsane.so.1");
+    scan::set_sane_library_name("libsane.so.1");
     static QTemporaryDir runtime;  // a staging file of this program's own, whatever other programs do
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     static int argc = 1;
@@ -139,7 +139,7 @@ class ScanWindow : public ::testing::Test {
     // Answers the modal windows the buttons wait in, so that a wrong path fails a check instead of hanging.
     modals.callOnTimeout([this] {
       QWidget* w = QApplication::activeModalWidget();
-      if (auto* list = qobject_cast<sources::SaneDeviceDialog*>(w))
+      if (auto* list = qobject_cast<scan::SaneDeviceDialog*>(w))
         list->select_device("test:1") ? list->accept() : list->reject();
       if (auto* cancel = w && cancel_scans ? w->findChild<QPushButton*>("cancel") : nullptr) cancel->click();
       if (auto* box = qobject_cast<QMessageBox*>(w)) {
@@ -157,13 +157,13 @@ class ScanWindow : public ::testing::Test {
     qputenv("SANE_CONFIG_DIR", QFile::encodeName(config.path()));  // no ':' after: no system folders
     write_bytes(config.filePath("dll.conf"), devices ? "test\n" : "");
     write_bytes(config.filePath("test.conf"), "number_of_devices 2\nresolution 50\n");
-    sources::sane_library_shutdown();
+    scan::sane_library_shutdown();
     twain_forget_selected_device();
     twain_set_scan_options(options);
   }
 
   static QStringList leftovers() {  // the scan's own files beside the staging file
-    return QFileInfo(sources::staging_path()).dir().entryList({"tmp.bmp", "tmp.bmp.scan*"});
+    return QFileInfo(storage::staging_path()).dir().entryList({"tmp.bmp", "tmp.bmp.scan*"});
   }
 
   QTemporaryDir dir;
@@ -177,7 +177,7 @@ TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {
   using Marks = std::vector<std::pair<QPoint, QRgb>>;  // what the test device draws there
   const Marks colours{{{0, 0}, qRgb(85, 85, 85)}, {{12, 28}, qRgb(0, 0, 253)}, {{12, 98}, qRgb(253, 0, 0)},
                       {{12, 168}, qRgb(0, 253, 0)}};
-  const sources::ScanOptionSetting pattern{"test-picture", "Color pattern"}, colour{"mode", "Color"};
+  const scan::ScanOptionSetting pattern{"test-picture", "Color pattern"}, colour{"mode", "Color"};
   const std::tuple<const char*, Options, QSize, Marks> kinds[] = {
       {"gray", {pattern}, QSize(157, 196), {{{0, 0}, qRgb(85, 85, 85)}, {{12, 28}, qRgb(253, 253, 253)}}},
       {"three_pass_bgr", {colour, {"three-pass", "yes"}, {"three-pass-order", "BGR"}, pattern}, {157, 196},
@@ -199,7 +199,7 @@ TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {
 
     window->TWAIN_acquire->click();  // the first scan makes the record, the next ones replace it
     EXPECT_EQ(said, QStringList());
-    ASSERT_EQ(sources::write_jpeg_from_bitmap(scan, expected, 80, nullptr), kDIWriteJpgOk);
+    ASSERT_EQ(storage::write_jpeg_from_bitmap(scan, expected, 80, nullptr), kDIWriteJpgOk);
     EXPECT_TRUE(file_bytes(window->record_file()) == file_bytes(expected)) << "not the scan at quality 80";
     EXPECT_TRUE(window->PBox.image == sources::load_picture(window->record_file(), nullptr));
     EXPECT_EQ(leftovers(), QStringList());
@@ -236,7 +236,7 @@ TEST_F(ScanWindow, FailuresLeaveTheRecordAndSayWhy) {
   for (const auto& [name, button, setup, options, message] : failures) {
     SCOPED_TRACE(name);
     new_session(options, setup != kNoDevice);
-    sources::set_sane_library_name(setup == kNoLibrary ? "libsane-absent.so.1" : "libsane.so.1");
+    scan::set_sane_library_name(setup == kNoLibrary ? "libsane-absent.so.1" : "libsane.so.1");
     write_bytes(record, "old picture");
     window->image_path = setup == kNoFolder ? dir.filePath("none/") : folder;
     cancel_scans = setup == kUserCancels;

@@ -22,7 +22,7 @@
 
 namespace {
 
-using enum sources::SaveOutcome;
+using enum record::SaveOutcome;
 
 // At most 256 colours, for a palette; flipped rows or swapped channels change its JPEG.
 QImage test_picture(int w, int h, int seed) {
@@ -87,13 +87,13 @@ protected:
             return answer;
         };
     }
-    sources::StoreDialogs dialogs() { return {box("okcancel:"), box("yesno:"), box("info:"), box("error:")}; }
+    record::StoreDialogs dialogs() { return {box("okcancel:"), box("yesno:"), box("info:"), box("error:")}; }
 };
 
 // The staging file this program writes for `picture`.
 QByteArray staged(const QImage& picture) {
     const QTemporaryDir here;
-    sources::write_staging_bitmap(here.filePath("s.bmp"), picture, nullptr);
+    storage::write_staging_bitmap(here.filePath("s.bmp"), picture, nullptr);
     return read_all(here.filePath("s.bmp"));
 }
 
@@ -131,7 +131,7 @@ TEST_P(WriteFromStaging, StoresTheStagedPictureOrLeavesTheRecordAsItWas) {
     ASSERT_TRUE(stage ? write_bytes(staging, stage(picture)) : ::mkfifo(qPrintable(staging), 0600) == 0);
     const QStringList before = files();
     QString error;
-    EXPECT_EQ(sources::write_jpeg_from_bitmap(staging, record, quality, &error), code) << error.toStdString();
+    EXPECT_EQ(storage::write_jpeg_from_bitmap(staging, record, quality, &error), code) << error.toStdString();
     EXPECT_EQ(read_all(record), code == kDIWriteJpgOk ? reference_jpeg(picture, quality) : "old record");
     EXPECT_EQ(error.isEmpty(), code == kDIWriteJpgOk);
     EXPECT_EQ(files(), before) << "the staging file stays, no temporary file is left";
@@ -149,8 +149,8 @@ TEST_F(Store, StagingIsPrivateAndARecordKeepsItsModeAndOwner) {
     ASSERT_EQ(::chmod(qPrintable(record), 0604), 0);
     ASSERT_EQ(::chown(qPrintable(record), owner, gid_t(-1)), 0);
     const mode_t mask = ::umask(027);
-    const bool stored = sources::store_picture(picture, record, staging, nullptr) &&
-                        sources::store_picture(picture, fresh, staging, nullptr);
+    const bool stored = storage::store_picture(picture, record, staging, nullptr) &&
+                        storage::store_picture(picture, fresh, staging, nullptr);
     ::umask(mask);
     ASSERT_TRUE(stored);
     EXPECT_EQ(read_all(record), reference_jpeg(picture, 80));
@@ -159,19 +159,19 @@ TEST_F(Store, StagingIsPrivateAndARecordKeepsItsModeAndOwner) {
     EXPECT_EQ(mode_of(fresh), 0640u) << "a new record follows the umask";
     EXPECT_EQ(mode_of(staging), 0600u);
     EXPECT_EQ(mode_of(staging + ".lock"), 0600u);
-    EXPECT_EQ(sources::staging_path(), qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tmp.bmp");
+    EXPECT_EQ(storage::staging_path(), qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tmp.bmp");
 }
 
 // A file-size limit on a child stands for a full disk, hit by the record's JPEG, then by a save's staging.
 TEST_F(Store, FullDiskLeavesTheOldRecordWholeAndNoPartialFile) {
-    ASSERT_TRUE(sources::write_staging_bitmap(staging, test_picture(300, 200, 3), nullptr));
+    ASSERT_TRUE(storage::write_staging_bitmap(staging, test_picture(300, 200, 3), nullptr));
     const pid_t child = ::fork();
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1024, 1024};
         const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-        const int code = limited ? sources::write_jpeg_from_bitmap(staging, record, 80, nullptr) : 0;
-        sources::save_flow(test_picture(300, 200, 3), record, dialogs(), staging);
+        const int code = limited ? storage::write_jpeg_from_bitmap(staging, record, 80, nullptr) : 0;
+        record::save_flow(test_picture(300, 200, 3), record, dialogs(), staging);
         ::_exit(boxes.value(1).endsWith("File too large") ? code : 0);
     }
     int status = 0;
@@ -182,7 +182,7 @@ TEST_F(Store, FullDiskLeavesTheOldRecordWholeAndNoPartialFile) {
 }
 
 // Name, answer, record, outcome, reason shown.
-using SaveCase = std::tuple<const char*, bool, const char*, sources::SaveOutcome, const char*>;
+using SaveCase = std::tuple<const char*, bool, const char*, record::SaveOutcome, const char*>;
 
 const SaveCase kSaveCases[] = {
     {"ok", true, "1.jpg", Saved, ""},
@@ -196,10 +196,10 @@ TEST_P(Save, AsksThenReplacesTheRecordOnOkOnlyOrSaysWhyNot) {
     const auto& [name, ok, to, outcome, reason] = GetParam();
     const QByteArray before = read_all(dir.filePath(to));
     answer = ok;
-    EXPECT_EQ(sources::save_flow(picture, dir.filePath(to), dialogs(), staging), outcome);
+    EXPECT_EQ(record::save_flow(picture, dir.filePath(to), dialogs(), staging), outcome);
     EXPECT_EQ(read_all(dir.filePath(to)), outcome == Saved ? reference_jpeg(picture, 80) : before);
-    QStringList expected{"okcancel:" + sources::kSaveQuestion};
-    if (*reason) expected << "error:" + sources::kSaveErrorPrefix + dir.filePath(to) + " : " + reason;
+    QStringList expected{"okcancel:" + record::kSaveQuestion};
+    if (*reason) expected << "error:" + record::kSaveErrorPrefix + dir.filePath(to) + " : " + reason;
     EXPECT_EQ(boxes, expected);
     EXPECT_TRUE(ok || !QFile::exists(staging)) << "nothing is staged before OK";
 }
@@ -220,8 +220,8 @@ void broken_png(QMimeData& d) { d.setData("image/png", "\x89PNG?"); }
 // the only box shown starts (empty: none) and what it says.
 using PasteCase = std::tuple<const char*, void (*)(QMimeData&), const char*, bool, QString, const char*>;
 
-const QString kNoPicture = "info:" + sources::kNoClipboardImage;
-const QString kLoadError = "error:" + sources::kLoadErrorPrefix;
+const QString kNoPicture = "info:" + record::kNoClipboardImage;
+const QString kLoadError = "error:" + record::kLoadErrorPrefix;
 const PasteCase kPasteCases[] = {
     {"no_clipboard_data", nullptr, "1.jpg", false, kNoPicture, ""},
     {"html_only", [](QMimeData& d) { d.setHtml("<img src=\"x.png\">"); }, "1.jpg", false, kNoPicture, ""},
@@ -240,7 +240,7 @@ TEST_P(Paste, ShowsAndStoresThePictureAtOnceOrSaysWhyNot) {
     std::vector<QImage> pictures;
     const auto show = [&pictures](const QImage& p) { pictures.push_back(p); };
     const auto result =
-        sources::paste_flow(offer ? &data : nullptr, dir.filePath(to), show, dialogs(), staging);
+        record::paste_flow(offer ? &data : nullptr, dir.filePath(to), show, dialogs(), staging);
     const bool stored = shown && box.isEmpty();
     EXPECT_EQ(std::pair(result.pasted, result.stored), std::pair(shown, stored));
     EXPECT_EQ(pictures, shown ? std::vector{half_transparent(true)} : std::vector<QImage>{});
@@ -272,8 +272,8 @@ TEST_P(Delete, AsksThenDeletesAndClosesOnYesOnly) {
     if (there != There::File) QFile::remove(record);
     if (there == There::Folder) QDir().mkpath(record + "/inside");
     answer = yes;
-    EXPECT_EQ(sources::delete_flow(record, dialogs()), closes);
-    EXPECT_EQ(boxes, QStringList{"yesno:" + sources::kDeleteQuestion});
+    EXPECT_EQ(record::delete_flow(record, dialogs()), closes);
+    EXPECT_EQ(boxes, QStringList{"yesno:" + record::kDeleteQuestion});
     EXPECT_EQ(QFileInfo::exists(record), left);
 }
 

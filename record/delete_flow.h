@@ -3,7 +3,7 @@
 
 #include "store_dialogs.h"
 
-namespace sources {
+namespace record {
 
 // "Supprimer": asks kDeleteQuestion; on Yes deletes the record's file (a
 // missing file is no error) and returns true: the window must then close,
@@ -12,4 +12,4 @@ namespace sources {
 // was there could not be removed (empty otherwise).
 bool delete_flow(const QString& record_path, const StoreDialogs& dialogs, QString* why_not_deleted = nullptr);
 
-}  // namespace sources
+}  // namespace record

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace sources::bitmap {
+namespace bitmap {
 namespace {
 
 void put16(unsigned char* p, std::uint32_t v) {
@@ -99,4 +99,4 @@ bool read_layout(const unsigned char* d, std::size_t size, std::int64_t max_pixe
     return true;
 }
 
-}  // namespace sources::bitmap
+}  // namespace bitmap

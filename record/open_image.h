@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace sources {
+namespace record {
 
 // True when the two paths name the same file on disk, whatever their
 // spelling: identical text, or the same device and inode once symbolic
@@ -31,4 +31,4 @@ struct OpenResult {
 // spelled, is neither deleted nor copied, only read again.
 OpenResult open_into_record(const QString& chosen, const QString& record);
 
-}  // namespace sources
+}  // namespace record

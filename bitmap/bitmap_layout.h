@@ -6,7 +6,7 @@
 // The layout of Windows bitmap files as the staging file uses them: the
 // header this program writes, and the reading of the headers the writer
 // accepts straight from the file's bytes.
-namespace sources::bitmap {
+namespace bitmap {
 
 // File header (14) + BITMAPINFOHEADER (40) + three colour masks (12).
 inline constexpr std::size_t kTopDownHeaderSize = 66;
@@ -35,4 +35,4 @@ struct Layout {
 // `size` (a truncated file). Sizes beyond `max_pixels` are refused.
 bool read_layout(const unsigned char* data, std::size_t size, std::int64_t max_pixels, Layout* out);
 
-}  // namespace sources::bitmap
+}  // namespace bitmap

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace sources {
+namespace record {
 namespace {
 
 constexpr int kScanQuality = 80;
@@ -35,7 +35,7 @@ void twain_select_flow(QWidget* window, const StoreDialogs& dialogs) {
 
 ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const StoreDialogs& dialogs) {
   QString error;
-  const QString staging = staging_path(&error);
+  const QString staging = storage::staging_path(&error);
   if (staging.isEmpty()) {
     report(dialogs, kScanUnknownError, error);
     return {};
@@ -61,7 +61,7 @@ ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const S
 
   QString error;
   {
-    StagingLock lock(staging);
+    storage::StagingLock lock(staging);
     if (!lock.acquire(&error)) {
       QFile::remove(scan_file);
       report(dialogs, kScanUnknownError, error);
@@ -76,7 +76,7 @@ ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const S
     // The record's file is replaced in one step by the writer, never deleted
     // first: if the conversion fails, the old picture stays.
     int written = kDIWriteJpgNoStaging;
-    if (readable(staging)) written = write_jpeg_from_bitmap(staging, record_path, kScanQuality, &error);
+    if (readable(staging)) written = storage::write_jpeg_from_bitmap(staging, record_path, kScanQuality, &error);
     else error = QStringLiteral("%1 : fichier du scan absent").arg(staging);
     QFile::remove(staging);
     if (written != kDIWriteJpgOk) {
@@ -86,7 +86,7 @@ ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const S
   }
 
   ScanFlowResult out;
-  out.picture = load_picture(record_path, &error);
+  out.picture = sources::load_picture(record_path, &error);
   if (out.picture.isNull()) {
     report(dialogs, kScanUnknownError, error);
     return {};
@@ -95,4 +95,4 @@ ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const S
   return out;
 }
 
-}  // namespace sources
+}  // namespace record

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace sources {
+namespace record {
 
 bool delete_flow(const QString& record_path, const StoreDialogs& dialogs, QString* why_not_deleted) {
     if (why_not_deleted) why_not_deleted->clear();
@@ -17,4 +17,4 @@ bool delete_flow(const QString& record_path, const StoreDialogs& dialogs, QStrin
     return true;
 }
 
-}  // namespace sources
+}  // namespace record

@@ -8,7 +8,7 @@
 #include "atomic_file.h"
 #include "picture_loader.h"
 
-namespace sources {
+namespace record {
 
 bool same_file(const QString& a, const QString& b) {
     if (a == b) return true;
@@ -24,13 +24,13 @@ OpenResult open_into_record(const QString& chosen, const QString& record) {
     OpenResult result;
     QString error;
     if (!same_file(chosen, record)) {
-        QImage picture = load_picture(chosen, &error);
+        QImage picture = sources::load_picture(chosen, &error);
         if (picture.isNull()) {
             result.errors << error;
             result.accepted = false;
             return result;
         }
-        if (copy_file_atomically(chosen, record, &error)) {
+        if (storage::copy_file_atomically(chosen, record, &error)) {
             // The record now holds exactly the bytes just decoded.
             result.picture = std::move(picture);
             return result;
@@ -38,9 +38,9 @@ OpenResult open_into_record(const QString& chosen, const QString& record) {
         result.errors << error;
     }
     // The record's own file, or whatever it still holds after a failed copy.
-    result.picture = load_picture(record, &error);
+    result.picture = sources::load_picture(record, &error);
     if (result.picture.isNull()) result.errors << error;
     return result;
 }
 
-}  // namespace sources
+}  // namespace record

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace sources {
+namespace record {
 
 // The texts the scanner buttons show.
 inline const QString kTwainSelectErrorPrefix = QStringLiteral("err_twain_select: ");
@@ -34,4 +34,4 @@ ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const S
 ScanFlowResult acquire_flow(QWidget* window, const QString& record_path, const StoreDialogs& dialogs,
                             const QString& staging);
 
-}  // namespace sources
+}  // namespace record

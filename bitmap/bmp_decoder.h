@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace sources {
+namespace bitmap {
 
 // True when `data` starts like a Windows bitmap file ("BM").
 bool is_bmp(const QByteArray& data);
@@ -22,4 +22,4 @@ using EmbeddedDecoder = QImage (*)(const QByteArray& data, std::int64_t max_pixe
 // *error to a short French reason.
 QImage decode_bmp(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecoder embedded, QString* error);
 
-}  // namespace sources
+}  // namespace bitmap

@@ -12,7 +12,7 @@
 
 #include "pixel_image.h"
 
-namespace sources {
+namespace bitmap {
 namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
@@ -414,4 +414,4 @@ QImage decode_bmp(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecod
     }
 }
 
-}  // namespace sources
+}  // namespace bitmap

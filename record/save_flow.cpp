@@ -5,7 +5,7 @@
 #include "staging_file.h"
 #include "store_picture.h"
 
-namespace sources {
+namespace record {
 namespace {
 
 SaveOutcome save_with(const QImage& pbox_image, const QString& record_path, const StoreDialogs& dialogs,
@@ -14,7 +14,7 @@ SaveOutcome save_with(const QImage& pbox_image, const QString& record_path, cons
     if (!dialogs.ask_ok_cancel(kSaveQuestion)) return SaveOutcome::Cancelled;
     QString error;
     const QString path = staging(&error);
-    if (!path.isEmpty() && store_picture(pbox_image, record_path, path, &error)) return SaveOutcome::Saved;
+    if (!path.isEmpty() && storage::store_picture(pbox_image, record_path, path, &error)) return SaveOutcome::Saved;
     dialogs.report_error(kSaveErrorPrefix + error);
     return SaveOutcome::Failed;
 }
@@ -22,7 +22,7 @@ SaveOutcome save_with(const QImage& pbox_image, const QString& record_path, cons
 }  // namespace
 
 SaveOutcome save_flow(const QImage& pbox_image, const QString& record_path, const StoreDialogs& dialogs) {
-    return save_with(pbox_image, record_path, dialogs, [](QString* error) { return staging_path(error); });
+    return save_with(pbox_image, record_path, dialogs, [](QString* error) { return storage::staging_path(error); });
 }
 
 SaveOutcome save_flow(const QImage& pbox_image, const QString& record_path, const StoreDialogs& dialogs,
@@ -30,4 +30,4 @@ SaveOutcome save_flow(const QImage& pbox_image, const QString& record_path, cons
     return save_with(pbox_image, record_path, dialogs, [&staging](QString*) { return staging; });
 }
 
-}  // namespace sources
+}  // namespace record

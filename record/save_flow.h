@@ -4,7 +4,7 @@
 
 #include "store_dialogs.h"
 
-namespace sources {
+namespace record {
 
 enum class SaveOutcome { Cancelled, Saved, Failed };
 
@@ -15,4 +15,4 @@ SaveOutcome save_flow(const QImage& pbox_image, const QString& record_path, cons
 SaveOutcome save_flow(const QImage& pbox_image, const QString& record_path, const StoreDialogs& dialogs,
                       const QString& staging);
 
-}  // namespace sources
+}  // namespace record

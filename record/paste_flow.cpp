@@ -1,5 +1,7 @@
 #include "paste_flow.h"
 
+#include "clipboard_picture.h"
+
 #include <QPainter>
 
 #include "picture_loader.h"
@@ -7,20 +9,8 @@
 #include "staging_file.h"
 #include "store_picture.h"
 
-namespace sources {
+namespace record {
 namespace {
-
-QImage opaque_rgb32(const QImage& src) {
-    if (src.format() == QImage::Format_RGB32) return src;
-    if (std::int64_t(src.width()) * src.height() > core::kMaxPicturePixels) return {};
-    QImage out = picfilter::allocate_rgb32(src.width(), src.height());
-    if (out.isNull()) return out;
-    out.fill(Qt::white);
-    QPainter p(&out);
-    if (!src.hasAlphaChannel()) p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, src);
-    return out;
-}
 
 PasteResult paste_with(const QImage& picture, const QString& record_path,
                        const std::function<void(const QImage&)>& show_picture, const StoreDialogs& dialogs,
@@ -30,7 +20,7 @@ PasteResult paste_with(const QImage& picture, const QString& record_path,
     result.pasted = true;
     QString error;
     const QString path = staging(&error);
-    if (!path.isEmpty() && store_picture(picture, record_path, path, &error))
+    if (!path.isEmpty() && storage::store_picture(picture, record_path, path, &error))
         result.stored = true;
     else
         dialogs.report_error(kLoadErrorPrefix + error);
@@ -42,7 +32,7 @@ PasteResult paste_common(const QMimeData* clipboard, const QString& record_path,
                          const std::function<QString(QString*)>& staging) {
     bool offered = false;
     QString error;
-    const QImage picture = clipboard_picture(clipboard, &offered, &error);
+    const QImage picture = sources::clipboard_picture(clipboard, &offered, &error);
     if (!offered) {
         dialogs.inform(kNoClipboardImage);
         return {};
@@ -56,39 +46,10 @@ PasteResult paste_common(const QMimeData* clipboard, const QString& record_path,
 
 }  // namespace
 
-QImage clipboard_picture(const QMimeData* data, bool* offered, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    *offered = false;
-    if (!data) return {};
-    if (data->hasImage()) {
-        *offered = true;
-        const QImage image = qvariant_cast<QImage>(data->imageData());
-        if (!image.isNull()) {
-            QImage out = opaque_rgb32(image);
-            if (!out.isNull()) return out;
-            *error = QStringLiteral("image trop grande ou mémoire insuffisante (%1 x %2 pixels)")
-                         .arg(image.width())
-                         .arg(image.height());
-            return {};
-        }
-    }
-    for (const QString& format : data->formats()) {
-        if (!format.startsWith(QLatin1String("image/"))) continue;
-        *offered = true;
-        QString why;
-        const QImage image = decode_picture(data->data(format), &why);
-        if (!image.isNull()) return image;
-        *error = QStringLiteral("%1 : %2").arg(format, why);
-    }
-    if (*offered && error->isEmpty()) *error = QStringLiteral("image du presse-papier illisible");
-    return {};
-}
-
 PasteResult paste_flow(const QMimeData* clipboard, const QString& record_path,
                        const std::function<void(const QImage&)>& show_picture, const StoreDialogs& dialogs) {
     return paste_common(clipboard, record_path, show_picture, dialogs,
-                        [](QString* error) { return staging_path(error); });
+                        [](QString* error) { return storage::staging_path(error); });
 }
 
 PasteResult paste_flow(const QMimeData* clipboard, const QString& record_path,
@@ -97,4 +58,4 @@ PasteResult paste_flow(const QMimeData* clipboard, const QString& record_path,
     return paste_common(clipboard, record_path, show_picture, dialogs, [&staging](QString*) { return staging; });
 }
 
-}  // namespace sources
+}  // namespace record

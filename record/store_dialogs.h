@@ -2,7 +2,7 @@
 #include <QString>
 #include <functional>
 
-namespace sources {
+namespace record {
 
 // The texts the save, delete and paste operations show.
 inline const QString kSaveQuestion = QStringLiteral(
@@ -21,4 +21,4 @@ struct StoreDialogs {
     std::function<void(const QString& text)> report_error;   // no icon, OK
 };
 
-}  // namespace sources
+}  // namespace record

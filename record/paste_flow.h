@@ -6,15 +6,7 @@
 
 #include "store_dialogs.h"
 
-namespace sources {
-
-// The picture the clipboard offers, in Format_RGB32 with transparent pixels
-// made white: Qt's own image, or else the first "image/..." format that
-// decodes (what browsers and image editors put there). `data` may be null
-// (an empty clipboard). `offered` tells whether any image format was there
-// at all; a null result with `offered` set means it could not be read, and
-// `error` says why.
-QImage clipboard_picture(const QMimeData* data, bool* offered, QString* error);
+namespace record {
 
 struct PasteResult {
     bool pasted = false;  // a picture was handed to show_picture: repaint
@@ -33,4 +25,4 @@ PasteResult paste_flow(const QMimeData* clipboard, const QString& record_path,
                        const std::function<void(const QImage&)>& show_picture, const StoreDialogs& dialogs,
                        const QString& staging);
 
-}  // namespace sources
+}  // namespace record

@@ -1,0 +1,55 @@
+#include "clipboard_picture.h"
+
+#include <QPainter>
+
+#include "picture_limits.h"
+#include "picture_loader.h"
+#include "pixel_image.h"
+
+namespace sources {
+namespace {
+
+QImage opaque_rgb32(const QImage& src) {
+    if (src.format() == QImage::Format_RGB32) return src;
+    if (std::int64_t(src.width()) * src.height() > core::kMaxPicturePixels) return {};
+    QImage out = picfilter::allocate_rgb32(src.width(), src.height());
+    if (out.isNull()) return out;
+    out.fill(Qt::white);
+    QPainter p(&out);
+    if (!src.hasAlphaChannel()) p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, src);
+    return out;
+}
+
+}  // namespace
+
+QImage clipboard_picture(const QMimeData* data, bool* offered, QString* error) {
+    QString ignored;
+    if (!error) error = &ignored;
+    *offered = false;
+    if (!data) return {};
+    if (data->hasImage()) {
+        *offered = true;
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        if (!image.isNull()) {
+            QImage out = opaque_rgb32(image);
+            if (!out.isNull()) return out;
+            *error = QStringLiteral("image trop grande ou mémoire insuffisante (%1 x %2 pixels)")
+                         .arg(image.width())
+                         .arg(image.height());
+            return {};
+        }
+    }
+    for (const QString& format : data->formats()) {
+        if (!format.startsWith(QLatin1String("image/"))) continue;
+        *offered = true;
+        QString why;
+        const QImage image = decode_picture(data->data(format), &why);
+        if (!image.isNull()) return image;
+        *error = QStringLiteral("%1 : %2").arg(format, why);
+    }
+    if (*offered && error->isEmpty()) *error = QStringLiteral("image du presse-papier illisible");
+    return {};
+}
+
+}  // namespace sources
