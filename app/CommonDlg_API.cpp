@@ -8,6 +8,8 @@
 
 #include "paths.h"
 
+namespace app {
+
 void split_fields(std::vector<QString>& table, const QString& text, const QString& separator) {
     QString rest = text;
     std::size_t index = 0;
@@ -40,3 +42,5 @@ bool file_exists(const QString& path) {
     const bool regular = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
     return ::close(fd) == 0 && regular;
 }
+
+}  // namespace app

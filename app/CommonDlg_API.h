@@ -2,6 +2,8 @@
 #include <QString>
 #include <vector>
 
+namespace app {
+
 // Splits `text` at every occurrence of `separator` (compared exactly) into
 // table[0], table[1], ...; fields beyond the table's size are dropped.
 // "a;;b" gives "a", "" and "b"; an empty text gives one empty field.
@@ -14,3 +16,5 @@ QString get_folder(const QString& path);
 // True when `path` names a file that can be opened for reading (a folder,
 // a missing or unreadable file and the empty path give false).
 bool file_exists(const QString& path);
+
+}  // namespace app

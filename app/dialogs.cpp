@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QStringList>
 
+namespace app {
+
 namespace {
 
 // The spellings a pattern stands for, so that the dialog shows a picture
@@ -63,3 +65,5 @@ WindowDialogs system_dialogs() {
     };
     return d;
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace app {
+
 // The window's modal questions, messages and its open-file dialog, as
 // replaceable functions: the program uses the system's, tests answer them
 // without a modal loop.
@@ -30,3 +32,5 @@ WindowDialogs system_dialogs();
 // match in any letter case ("*.jpg" also shows .JPG, .jpeg and .JPEG; "*.BMP"
 // also shows .bmp), and "*.*" shows every file, with or without a dot.
 QStringList name_filters(const QString& filter);
+
+}  // namespace app

@@ -5,6 +5,8 @@
 #include "file_bytes.h"
 #include "picture_limits.h"
 
+namespace app {
+
 EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
     if (path_.empty()) return;
     // The decoding thread is started first and the file read meanwhile: a
@@ -51,3 +53,5 @@ std::string record_argument(int argc, char** argv) {
     }
     return joined.substr(0, joined.find(';'));
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 
 #include "jpeg_decode.h"
 
+namespace app {
+
 // The record's picture, decoded on a thread of its own from the program's
 // first instant, before the window's libraries are even loaded. Only a JPEG
 // that decodes whole is kept; anything else is left to the window's own
@@ -35,3 +37,5 @@ private:
 // The record's path as the host gives it: the arguments joined by single
 // blanks, up to the first ';'.
 std::string record_argument(int argc, char** argv);
+
+}  // namespace app

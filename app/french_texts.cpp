@@ -4,6 +4,8 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace app {
+
 bool install_french_texts(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);
     if (!translator->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -12,3 +14,5 @@ bool install_french_texts(QCoreApplication& app) {
     }
     return QCoreApplication::installTranslator(translator);
 }
+
+}  // namespace app

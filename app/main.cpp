@@ -18,7 +18,7 @@ std::string program_folder() {
     return self.substr(0, self.rfind('/') + 1);
 }
 
-EarlyPicture& picture_of(EarlyRecord* self) { return *static_cast<EarlyPicture*>(self->state); }
+app::EarlyPicture& picture_of(EarlyRecord* self) { return *static_cast<app::EarlyPicture*>(self->state); }
 
 // This program decodes no other picture, so the block goes straight back to
 // the system rather than into a pool nobody draws from.
@@ -48,7 +48,7 @@ void discard_pixels(EarlyRecord* self) { picture_of(self).discard(); }
 // them: it starts decoding the record, then loads the window's library
 // from its private folder, and the two go on side by side.
 int main(int argc, char** argv) {
-    EarlyPicture early(record_argument(argc, argv));
+    app::EarlyPicture early(app::record_argument(argc, argv));
     const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!window) {

@@ -29,6 +29,8 @@
 // keeps them and Qt knows them.
 static void init_icon_resources() { Q_INIT_RESOURCE(icons); }
 
+namespace app {
+
 namespace {
 
 const QColor kBackground(192, 192, 255);
@@ -223,17 +225,17 @@ void selection_image::show_load_error(const QString& reason) {
     if (dialogs.inform) dialogs.inform(this, kLoadError + reason, QMessageBox::NoIcon);
 }
 
-clsPicfilter& selection_image::picture_filter() {
-    if (!filter) filter = std::make_unique<clsPicfilter>();
+filter::clsPicfilter& selection_image::picture_filter() {
+    if (!filter) filter = std::make_unique<filter::clsPicfilter>();
     return *filter;
 }
 
 double selection_image::picture_width() const {
-    return PBox.image.isNull() ? double(kBoxWidth) : pixels_to_twips(PBox.image.width());
+    return PBox.image.isNull() ? double(kBoxWidth) : view::pixels_to_twips(PBox.image.width());
 }
 
 double selection_image::picture_height() const {
-    return PBox.image.isNull() ? double(kBoxHeight) : pixels_to_twips(PBox.image.height());
+    return PBox.image.isNull() ? double(kBoxHeight) : view::pixels_to_twips(PBox.image.height());
 }
 
 void selection_image::take_picture(const QImage& picture) {
@@ -311,7 +313,7 @@ void selection_image::apply_filters() {
 }
 
 void selection_image::run_filters() {
-    clsPicfilter& f = picture_filter();
+    filter::clsPicfilter& f = picture_filter();
     const bool invert = cmd_invert->isChecked();
     const int light = scrollLight->value();
     const int contrast = scrollContrast->value();
@@ -382,12 +384,12 @@ void selection_image::Form_Paint() {
 
     const QRect frame = frameGeometry();
     view::ViewportInput in;
-    in.outer_width = pixels_to_twips(frame.width());
-    in.outer_height = pixels_to_twips(frame.height());
+    in.outer_width = view::pixels_to_twips(frame.width());
+    in.outer_height = view::pixels_to_twips(frame.height());
     in.box_left = kBoxLeft;
     in.box_top = kBoxTop;
-    in.hbar_height = pixels_to_twips(HScrollBar->height());
-    in.vbar_width = pixels_to_twips(VScrollBar->width());
+    in.hbar_height = view::pixels_to_twips(HScrollBar->height());
+    in.vbar_width = view::pixels_to_twips(VScrollBar->width());
     in.picture_width = picture_width();
     in.picture_height = picture_height();
     in.zoom = zoom_factor;
@@ -424,7 +426,7 @@ void selection_image::Form_Paint() {
             painter.fillRect(target, kBackground);
         } else {
             const QRectF source = view::source_rect(offset_x, offset_y, picture_width(), picture_height(), zoom_factor);
-            mip_.draw(painter, target, PBox.image, twips_to_pixels(source));
+            mip_.draw(painter, target, PBox.image, view::twips_to_pixels(source));
         }
         dirty |= target;
     }
@@ -434,8 +436,8 @@ void selection_image::Form_Paint() {
 
     painter.setPen(QColor(0, 0, 255));
     painter.setFont(name_font_);
-    const QPoint corner(static_cast<int>(view::nearest(twips_to_pixels(view_left))),
-                        static_cast<int>(view::nearest(twips_to_pixels(view_top))));
+    const QPoint corner(static_cast<int>(view::nearest(view::twips_to_pixels(view_left))),
+                        static_cast<int>(view::nearest(view::twips_to_pixels(view_top))));
     QRect text_rect;
     painter.drawText(QRect(corner, size()), Qt::AlignLeft | Qt::AlignTop,
                      image_filename, &text_rect);
@@ -445,8 +447,8 @@ void selection_image::Form_Paint() {
 
 void selection_image::draw_overlays(QPainter& painter) {
     // The angle tool first, the proportion tool over it.
-    if (test_angle->isChecked()) draw_angle_overlay(painter, handles);
-    if (test_long->isChecked()) draw_proportion_overlay(painter, handles);
+    if (test_angle->isChecked()) view::draw_angle_overlay(painter, handles);
+    if (test_long->isChecked()) view::draw_proportion_overlay(painter, handles);
 }
 
 void selection_image::clear_surface() {
@@ -503,8 +505,8 @@ bool selection_image::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool selection_image::Form_KeyDown(QKeyEvent* event) {
-    const int code = virtual_key_code(event->key());
-    if (code && apply_view_key(code, zoom_factor, offset_x, offset_y, std::lround(picture_width()),
+    const int code = view::virtual_key_code(event->key());
+    if (code && view::apply_view_key(code, zoom_factor, offset_x, offset_y, std::lround(picture_width()),
                                std::lround(picture_height())))
         Form_Paint();
     // Space and Enter press the focused button or toggle, as anywhere on the
@@ -520,3 +522,5 @@ bool selection_image::Form_KeyDown(QKeyEvent* event) {
     const QString text = event->text();
     return !text.isEmpty() && text != QLatin1String("\t") && event->key() != Qt::Key_Backtab;
 }
+
+}  // namespace app

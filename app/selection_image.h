@@ -23,6 +23,8 @@ class QPushButton;
 class QScrollBar;
 class QKeyEvent;
 
+namespace app {
+
 // The program's one window: the record's picture in a zoomable, scrollable
 // view, and the controls that bring in, adjust, measure, store and print it.
 // Positions, sizes, offsets and handles are twips; only drawing converts to
@@ -51,8 +53,8 @@ public:
     std::vector<QString> fields;
 
     // The working picture and the one filter (created on first use).
-    PictureBox PBox;
-    std::unique_ptr<clsPicfilter> filter;
+    filter::PictureBox PBox;
+    std::unique_ptr<filter::clsPicfilter> filter;
 
     // View state, twips.
     double zoom_factor = 1.0;
@@ -109,7 +111,7 @@ public:
     double picture_height() const;
 
     // The filter, created when first needed.
-    clsPicfilter& picture_filter();
+    filter::clsPicfilter& picture_filter();
 
     // A picture arrives: it becomes PBox's picture and the filter's reference
     // (a null picture empties both). Does not repaint. Out of memory it
@@ -201,15 +203,15 @@ protected:
 
 public:
     // Pointer state of the measurement tools (dragging, the handle under the pointer).
-    PointerInteraction pointer;
-    PointerShape pointer_shape = PointerShape::Default;
+    view::PointerInteraction pointer;
+    view::PointerShape pointer_shape = view::PointerShape::Default;
 
     // The window's questions and messages in the form the storage and
     // scanner operations take them.
     record::StoreDialogs store_dialogs();
 
 private:
-    ToolState tool_state() const;
+    view::ToolState tool_state() const;
     void Form_Load(const QString& argument_string, const QString& program_folder);
     void create_controls();
     void adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step);
@@ -228,3 +230,5 @@ private:
     std::uint64_t frames_shown_ = 0;
     bool first_frame_pending_ = true;
 };
+
+}  // namespace app

@@ -18,6 +18,8 @@
 #include "twips.h"
 #include "wheel.h"
 
+namespace app {
+
 // Handlers whose operations live in their own modules (scanner, clipboard,
 // storage, printing, measurement tools): each is a few lines that call them.
 
@@ -65,7 +67,7 @@ void selection_image::supp_image_Click() {
 }
 
 void selection_image::Cmd_print_Click() {
-    PrintRequest request;
+    print::PrintRequest request;
     request.image = PBox.image;
     request.view = {picture_width(), picture_height(), view_left, view_top, view_width, view_height,
                     zoom_factor,     offset_x,         offset_y};
@@ -73,36 +75,36 @@ void selection_image::Cmd_print_Click() {
     request.proportion_tool = test_long->isChecked();
     request.handles = handles;
     request.image_filename = image_filename;
-    struct Messages : PrintMessages {
+    struct Messages : print::PrintMessages {
         selection_image* window;
         explicit Messages(selection_image* w) : window(w) {}
         void show_message(const QString& text) override {
             window->dialogs.inform(window, text, QMessageBox::Information);
         }
     } messages(this);
-    guarded({}, [&] { print_on_default_printer(request, messages); });  // the window is not repainted
+    guarded({}, [&] { print::print_on_default_printer(request, messages); });  // the window is not repainted
 }
 
 void selection_image::test_angle_Click() {
-    place_default_angle_handles(handles, ViewRect{view_left, view_top, view_width, view_height});
+    view::place_default_angle_handles(handles, view::ViewRect{view_left, view_top, view_width, view_height});
     Form_Paint();
 }
 
 void selection_image::test_long_Click() {
-    place_default_proportion_handles(handles, ViewRect{view_left, view_top, view_width, view_height});
+    view::place_default_proportion_handles(handles, view::ViewRect{view_left, view_top, view_width, view_height});
     Form_Paint();
 }
 
-ToolState selection_image::tool_state() const { return {test_angle->isChecked(), test_long->isChecked()}; }
+view::ToolState selection_image::tool_state() const { return {test_angle->isChecked(), test_long->isChecked()}; }
 
 void selection_image::Form_MouseDown(double x, double y) { pointer.mouse_down(x, y, handles, tool_state()); }
 
 void selection_image::Form_MouseMove(double x, double y) {
-    const MoveOutcome m = pointer.mouse_move(x, y, handles, ViewRect{view_left, view_top, view_width, view_height},
+    const view::MoveOutcome m = pointer.mouse_move(x, y, handles, view::ViewRect{view_left, view_top, view_width, view_height},
                                              tool_state(), pointer_shape, surface());
     if (m.pointer != pointer_shape) {
         pointer_shape = m.pointer;
-        setCursor(pointer_shape == PointerShape::Crosshair ? Qt::CrossCursor : Qt::ArrowCursor);
+        setCursor(pointer_shape == view::PointerShape::Crosshair ? Qt::CrossCursor : Qt::ArrowCursor);
     }
     if (!m.dirty.isEmpty()) update(m.dirty);
 }
@@ -112,12 +114,12 @@ void selection_image::Form_MouseUp() {
 }
 
 void selection_image::mousePressEvent(QMouseEvent* event) {
-    const QPointF p = event->position() * kTwipsPerPixel;
+    const QPointF p = event->position() * view::kTwipsPerPixel;
     Form_MouseDown(p.x(), p.y());
 }
 
 void selection_image::mouseMoveEvent(QMouseEvent* event) {
-    const QPointF p = event->position() * kTwipsPerPixel;
+    const QPointF p = event->position() * view::kTwipsPerPixel;
     Form_MouseMove(p.x(), p.y());
 }
 
@@ -126,15 +128,15 @@ void selection_image::mouseReleaseEvent(QMouseEvent*) { Form_MouseUp(); }
 void selection_image::Form_MouseWheel(int notches, bool pan, double x, double y) {
     const long pw = std::lround(picture_width()), ph = std::lround(picture_height());
     const bool repaint =
-        pan ? apply_wheel_pan(notches, zoom_factor, offset_x, offset_y, pw, ph)
-            : apply_wheel_zoom(notches, (x - view_left) / view_width, (y - view_top) / view_height, zoom_factor,
+        pan ? view::apply_wheel_pan(notches, zoom_factor, offset_x, offset_y, pw, ph)
+            : view::apply_wheel_zoom(notches, (x - view_left) / view_width, (y - view_top) / view_height, zoom_factor,
                                offset_x, offset_y, pw, ph);
     if (repaint) Form_Paint();
 }
 
 void selection_image::wheelEvent(QWheelEvent* event) {
     // Only over the view; the scroll bars keep their own wheel.
-    const QPointF p = event->position() * kTwipsPerPixel;
+    const QPointF p = event->position() * view::kTwipsPerPixel;
     if (view_width <= 0 || view_height <= 0 || p.x() < view_left || p.y() < view_top ||
         p.x() >= view_left + view_width || p.y() >= view_top + view_height)
         return event->ignore();
@@ -177,3 +179,5 @@ void selection_image::dropEvent(QDropEvent* event) {
 void selection_image::Form_DragDrop(const QString& file) {
     guarded(record::kLoadErrorPrefix, [this, &file] { open_chosen(file); });
 }
+
+}  // namespace app

@@ -21,7 +21,7 @@
 extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* early) {
     QApplication app(*argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));
-    install_french_texts(app);
+    app::install_french_texts(app);
     QStringList args = QCoreApplication::arguments();
     if (!args.isEmpty()) args.removeFirst();
 
@@ -31,10 +31,10 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* 
     auto read_picture = [early, early_path](const QString& file, QString* error) {
         EarlyPixels px;
         if (file == early_path && early->take(early, &px))
-            return picfilter::adopt_rgb32(px.data, px.bytes, px.width, px.height, px.stride, px.release);
+            return filter::adopt_rgb32(px.data, px.bytes, px.width, px.height, px.stride, px.release);
         return sources::load_picture(file, error);
     };
-    selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), system_dialogs(),
+    app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), app::system_dialogs(),
                            nullptr, read_picture);
     early->discard(early);  // not asked for (another path): its memory goes now
 

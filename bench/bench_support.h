@@ -33,7 +33,7 @@ inline constexpr Size k8MP{3464, 2309, "8MP"};
 // A grey radiograph-like picture: soft tissue, two bright shafts with a fine
 // texture, a wire grid and film grain; the same bytes on every call.
 inline QImage radiograph(int w, int h) {
-    QImage img = picfilter::allocate_rgb32(w, h);
+    QImage img = filter::allocate_rgb32(w, h);
     std::mt19937 rng(20261206);
     std::vector<std::int16_t> grain(1 << 16);
     std::normal_distribution<double> noise(0.0, 6.0);
@@ -66,7 +66,7 @@ inline QImage radiograph(int w, int h) {
 
 // Random bytes in all three colour channels (worst case for any shortcut).
 inline QImage random_colour(int w, int h, unsigned seed) {
-    QImage img = picfilter::allocate_rgb32(w, h);
+    QImage img = filter::allocate_rgb32(w, h);
     std::mt19937 rng(seed);
     auto* p = reinterpret_cast<std::uint32_t*>(img.bits());
     const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);

@@ -18,30 +18,30 @@ using bench::Size;
 constexpr int kSurfaceWidth = 1920;
 constexpr int kSurfaceHeight = 1080;
 // The view fills the window but for the controls' strip and the bars.
-const ViewRect kView{120, 960, 28000, 14700};
+const view::ViewRect kView{120, 960, 28000, 14700};
 
 // The window as a paint leaves it: the picture stretched into the view and
 // both tools' overlays on it.
-QImage painted_surface(const QImage& picture, const Handles& handles) {
+QImage painted_surface(const QImage& picture, const view::Handles& handles) {
     QImage surface(kSurfaceWidth, kSurfaceHeight, QImage::Format_RGB32);
     surface.fill(QColor(192, 192, 255));
     QPainter p(&surface);
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.drawImage(twips_to_pixels(QRectF(kView.left, kView.top, kView.width, kView.height)), picture);
-    draw_angle_overlay(p, handles);
-    draw_proportion_overlay(p, handles);
+    p.drawImage(view::twips_to_pixels(QRectF(kView.left, kView.top, kView.width, kView.height)), picture);
+    view::draw_angle_overlay(p, handles);
+    view::draw_proportion_overlay(p, handles);
     return surface;
 }
 
 void DragMove(benchmark::State& state, Size s) {
     const QImage picture = bench::radiograph(s.width, s.height);
-    Handles handles{};
-    place_default_angle_handles(handles, kView);
-    place_default_proportion_handles(handles, kView);
+    view::Handles handles{};
+    view::place_default_angle_handles(handles, kView);
+    view::place_default_proportion_handles(handles, kView);
     QImage surface = painted_surface(picture, handles);
 
-    const ToolState tools{true, true};
-    PointerInteraction pointer;
+    const view::ToolState tools{true, true};
+    view::PointerInteraction pointer;
     // Grab the far end of the reference segment and sweep it round the view,
     // so the band's lines are as long as the window allows.
     pointer.mouse_down(handles[4].x(), handles[4].y(), handles, tools);
@@ -55,7 +55,7 @@ void DragMove(benchmark::State& state, Size s) {
         const double a = step++ * 0.05;
         const double x = kView.left + kView.width * (0.5 + 0.5 * std::cos(a));
         const double y = kView.top + kView.height * (0.5 + 0.5 * std::sin(a));
-        const MoveOutcome m = pointer.mouse_move(x, y, handles, kView, tools, PointerShape::Crosshair, surface);
+        const view::MoveOutcome m = pointer.mouse_move(x, y, handles, kView, tools, view::PointerShape::Crosshair, surface);
         benchmark::DoNotOptimize(m);
         benchmark::ClobberMemory();
     });

@@ -19,7 +19,7 @@ const QImage& picture_of(const Size& s) {
 }
 
 void PicProcessing(benchmark::State& state, Size s, int colour) {
-    clsPicfilter f;
+    filter::clsPicfilter f;
     f.Picture(picture_of(s));
     bench::CopyReference copy(bytes_of(s));
     int light = 0;
@@ -29,7 +29,7 @@ void PicProcessing(benchmark::State& state, Size s, int colour) {
 }
 
 void Deconvolution(benchmark::State& state, Size s) {
-    clsPicfilter f;
+    filter::clsPicfilter f;
     bench::CopyReference copy(bytes_of(s));
     // Each run starts from the loaded picture, not from an ever sharper one.
     bench::compare(
@@ -41,7 +41,7 @@ void Deconvolution(benchmark::State& state, Size s) {
 // exact sum, so this is the slow case of the fixed-point smoothing.
 void DeconvolutionRandomColour(benchmark::State& state, Size s) {
     static const QImage noise = bench::random_colour(s.width, s.height, 7);
-    clsPicfilter f;
+    filter::clsPicfilter f;
     bench::CopyReference copy(bytes_of(s));
     bench::compare(
         state, std::string("deconvolution random colour ") + s.label, "memcpy", copy, [&] { f.deconvolution(); },
@@ -57,7 +57,7 @@ const QImage& plain_picture_of(const Size& s) {
 }
 
 void PictureIntoHeldSize(benchmark::State& state, Size s, const QImage& (*source)(const Size&), const char* how) {
-    clsPicfilter f;
+    filter::clsPicfilter f;
     f.Picture(source(s));
     bench::CopyReference copy(bytes_of(s));
     bench::compare(state, std::string("Picture ") + how + " (same size held) " + s.label, "memcpy", copy,
@@ -65,22 +65,22 @@ void PictureIntoHeldSize(benchmark::State& state, Size s, const QImage& (*source
 }
 
 void PictureIntoFreshInstance(benchmark::State& state, Size s) {
-    std::unique_ptr<clsPicfilter> f;
+    std::unique_ptr<filter::clsPicfilter> f;
     bench::CopyReference copy(bytes_of(s));
     bench::compare(
         state, std::string("Picture shared (fresh instance) ") + s.label, "memcpy", copy,
         [&] {
-            f = std::make_unique<clsPicfilter>();
+            f = std::make_unique<filter::clsPicfilter>();
             f->Picture(picture_of(s));
         },
         [&] { f.reset(); });
 }
 
 void DisplayResult(benchmark::State& state, Size s) {
-    clsPicfilter f;
+    filter::clsPicfilter f;
     f.Picture(picture_of(s));
     f.PicProcessing(false, 10, 0, 127, 0);
-    PictureBox box;
+    filter::PictureBox box;
     f.display_result(box);  // the box now holds a picture of that size
     bench::CopyReference copy(bytes_of(s));
     bench::compare(state, std::string("display_result ") + s.label, "memcpy", copy, [&] { f.display_result(box); });

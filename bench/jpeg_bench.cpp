@@ -40,7 +40,7 @@ const QByteArray& jpeg_of(const Size& s) {
 void Decode(benchmark::State& state, Size s) {
     const QByteArray& data = jpeg_of(s);
     tjhandle tj = tjInitDecompress();
-    QImage target = picfilter::allocate_rgb32(s.width, s.height);
+    QImage target = filter::allocate_rgb32(s.width, s.height);
     target.fill(0);
     QImage decoded;
     auto bare = [&] {

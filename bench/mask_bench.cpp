@@ -40,9 +40,9 @@ QImage test_picture() {
     return img;
 }
 
-clsPicfilter& engine() {
-    static clsPicfilter* f = [] {
-        auto* e = new clsPicfilter;
+filter::clsPicfilter& engine() {
+    static filter::clsPicfilter* f = [] {
+        auto* e = new filter::clsPicfilter;
         e->Picture(test_picture());
         return e;
     }();
@@ -57,7 +57,7 @@ double process_cpu_seconds() {
 
 // Times `op` and a memcpy of the picture's bytes in each iteration.
 void timed_against_memcpy(benchmark::State& state, const std::function<void()>& op) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     const std::size_t bytes = std::size_t{4} * f.pixel_count();
     std::vector<std::uint8_t> copy(bytes, 1);
     using clock = std::chrono::steady_clock;
@@ -93,32 +93,32 @@ void timed_against_memcpy(benchmark::State& state, const std::function<void()>& 
 }
 
 void BM_app_filter_one_test(benchmark::State& state) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     f.deleteMask();
     timed_against_memcpy(state, [&] { benchmark::DoNotOptimize(f.app_filter(1, 1, 0, 0, 0, 0)); });
 }
 
 void BM_app_filter_three_tests(benchmark::State& state) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     f.deleteMask();
     timed_against_memcpy(state, [&] { benchmark::DoNotOptimize(f.app_filter(1, 0.8, 3, 1.2, 1, 0.5)); });
 }
 
 void BM_app_filter_with_mask(benchmark::State& state) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     f.Mask({{0.1, 0.9, 0.5}, {0.1, 0.2, 0.95}}, 3);
     timed_against_memcpy(state, [&] { benchmark::DoNotOptimize(f.app_filter(1, 0.8, 3, 1.2, 1, 0.5)); });
     f.deleteMask();
 }
 
 void BM_MaskBLC(benchmark::State& state) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     timed_against_memcpy(state, [&] { f.MaskBLC(); });
     f.deleteMask();
 }
 
 void BM_Mask_triangle(benchmark::State& state) {
-    clsPicfilter& f = engine();
+    filter::clsPicfilter& f = engine();
     const std::vector<std::vector<double>> coord{{0.1, 0.9, 0.5}, {0.1, 0.2, 0.95}};
     timed_against_memcpy(state, [&] { f.Mask(coord, 3); });
     f.deleteMask();

@@ -31,7 +31,7 @@ struct Fixture {
     QTemporaryDir dir;
     QString record;
     std::vector<unsigned char> jpeg;
-    std::unique_ptr<selection_image> window;
+    std::unique_ptr<app::selection_image> window;
     std::unique_ptr<bench::CopyReference> copy;
 
     Fixture() {
@@ -47,12 +47,12 @@ struct Fixture {
                 static_cast<qint64>(jpeg.size()))
             qFatal("cannot write the test picture");
         f.close();
-        WindowDialogs quiet;
+        app::WindowDialogs quiet;
         quiet.inform = [](QWidget*, const QString& text, QMessageBox::Icon) { qFatal("%s", qPrintable(text)); };
         quiet.open_file = [](QWidget*, const QString&, const QString&, const QString&, const QString&) {
             return QString();
         };
-        window = std::make_unique<selection_image>(record, dir.path(), quiet);
+        window = std::make_unique<app::selection_image>(record, dir.path(), quiet);
         window->show();
         QApplication::processEvents();
         // A user looks at the picture before touching a control; meanwhile
@@ -76,7 +76,7 @@ Fixture& fixture() {
 
 void BM_SliderChangeToRepaint(benchmark::State& state) {
     Fixture& f = fixture();
-    selection_image& w = *f.window;
+    app::selection_image& w = *f.window;
     int value = 1;
     bench::compare(state, "slider change -> repaint 24MP", "memcpy", [&] { (*f.copy)(); },
                    [&] {
@@ -91,7 +91,7 @@ BENCHMARK(BM_SliderChangeToRepaint)->UseManualTime()->Iterations(15)->Unit(bench
 
 void repaint_at(benchmark::State& state, double zoom, const char* name) {
     Fixture& f = fixture();
-    selection_image& w = *f.window;
+    app::selection_image& w = *f.window;
     w.zoom_factor = zoom;
     w.Form_Paint();
     // Somewhere in the middle, so the source rectangle is a real sub-part.

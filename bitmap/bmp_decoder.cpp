@@ -163,7 +163,7 @@ void check_masks(const Header& h) {
 class Picture {
 public:
     Picture(const Header& h) : h_(h) {
-        img_ = picfilter::allocate_rgb32(static_cast<int>(h.width), static_cast<int>(h.height));
+        img_ = filter::allocate_rgb32(static_cast<int>(h.width), static_cast<int>(h.height));
         if (img_.isNull())
             fail(QStringLiteral("mémoire insuffisante pour une image de %1 x %2 pixels").arg(h.width).arg(h.height));
     }

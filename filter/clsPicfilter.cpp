@@ -8,7 +8,9 @@
 #include "pixel_image.h"
 #include "pixel_pass.h"
 
-using namespace picfilter;
+
+
+namespace filter {
 
 namespace {
 
@@ -160,3 +162,5 @@ std::uint8_t* clsPicfilter::mask_buffer() {
     }
     return mask_.data();
 }
+
+}  // namespace filter

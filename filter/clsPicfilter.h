@@ -8,6 +8,8 @@
 #include "pixel_memory.h"
 #include "tone_tables.h"
 
+namespace filter {
+
 // The picture filter: a reference picture, a result picture and a mask, all
 // top-down 32-bit BGRX buffers of the same size (4 * W * H bytes, no row
 // filler), and the operations between them.
@@ -58,7 +60,7 @@ public:
     // Null while no mask operation has needed the mask (it then reads as zero).
     const std::uint8_t* mask_pixels() const { return mask_made_ ? mask_.data() : nullptr; }
     bool mask_active() const { return maskActive; }
-    const picfilter::ToneTables& tables() const { return tables_; }
+    const filter::ToneTables& tables() const { return tables_; }
 
 private:
     void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
@@ -93,6 +95,8 @@ private:
     // summed when the first adjustment needs it.
     std::uint64_t ref_blue_sum_ = 0;
     bool ref_blue_sum_known_ = false;
-    picfilter::ToneTables tables_;
-    picfilter::PixelMap map_;
+    filter::ToneTables tables_;
+    filter::PixelMap map_;
 };
+
+}  // namespace filter

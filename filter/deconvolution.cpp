@@ -11,7 +11,7 @@
 
 #include "parallel.h"
 
-namespace picfilter {
+namespace filter {
 namespace {
 
 // ---- The definition: double arithmetic in the written order. ----
@@ -430,4 +430,4 @@ std::uint64_t deconvolve(const std::uint8_t* src, std::uint8_t* ref, std::uint8_
     return blue.load();
 }
 
-}  // namespace picfilter
+}  // namespace filter

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace picfilter {
+namespace filter {
 
 // Weights of the five-sample smoothing window and the amplification of the
 // sharpening: result = 1.9 * picture - smoothed picture.
@@ -42,4 +42,4 @@ enum class VectorUnit { plain, avx2, avx512 };
 VectorUnit widest_vector_unit();
 bool select_vector_unit(VectorUnit unit);
 
-}  // namespace picfilter
+}  // namespace filter

@@ -18,7 +18,9 @@
 #include "clsPicfilter.h"
 #include "parallel.h"
 
-using namespace picfilter;
+
+
+namespace filter {
 
 namespace {
 
@@ -154,3 +156,5 @@ void clsPicfilter::MaskBLC() {
     mask_made_ = true;
     maskActive = true;
 }
+
+}  // namespace filter

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <unordered_set>
 
-namespace picfilter {
+namespace filter {
 
 namespace {
 struct ImageBlock {
@@ -73,4 +73,4 @@ bool owns_its_pixels(const QImage& image) {
     return live.pixels.count(image.constBits()) != 0;
 }
 
-}  // namespace picfilter
+}  // namespace filter

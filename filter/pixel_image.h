@@ -3,7 +3,7 @@
 
 #include "pixel_memory.h"
 
-namespace picfilter {
+namespace filter {
 
 // A QImage of Format_RGB32 (top-down B, G, R, X rows, 4*w bytes each) whose
 // pixels live in core::PixelMemory. Contents are unspecified. Returns a null image
@@ -25,4 +25,4 @@ QImage adopt_rgb32(std::uint8_t* data, std::size_t bytes, int width, int height,
 // detach, so another holder may share them without fear of their changing.
 bool owns_its_pixels(const QImage& image);
 
-}  // namespace picfilter
+}  // namespace filter

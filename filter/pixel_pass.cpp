@@ -8,7 +8,7 @@
 #include "parallel.h"
 #include "rounding.h"
 
-namespace picfilter {
+namespace filter {
 namespace {
 
 constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
@@ -218,4 +218,4 @@ void paint_calibration_strip(std::uint8_t* pixels, int width, int height, const 
     }
 }
 
-}  // namespace picfilter
+}  // namespace filter

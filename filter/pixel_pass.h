@@ -4,7 +4,7 @@
 
 #include "tone_tables.h"
 
-namespace picfilter {
+namespace filter {
 
 // dst = every BGRX pixel of src through the folded tables; the fourth byte
 // is carried over unchanged. src and dst may be the same buffer.
@@ -20,4 +20,4 @@ std::uint64_t blue_sum(const std::uint8_t* pixels, std::size_t count);
 // A picture with fewer rows gets the strip rows that fall inside it.
 void paint_calibration_strip(std::uint8_t* pixels, int width, int height, const ToneTables& t);
 
-}  // namespace picfilter
+}  // namespace filter

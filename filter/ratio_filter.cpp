@@ -14,7 +14,9 @@
 #include "clsPicfilter.h"
 #include "parallel.h"
 
-using namespace picfilter;
+
+
+namespace filter {
 
 namespace {
 
@@ -289,11 +291,9 @@ std::atomic<int> max_vector_bits{512};
 
 }  // namespace
 
-namespace picfilter {
 // Caps the vector width of the ratio pass (512, 256, or 0 for one pixel at
 // a time), so that every path can be checked on a processor that has them all.
 void limit_ratio_vectors(int bits) { max_vector_bits.store(bits, std::memory_order_relaxed); }
-}  // namespace picfilter
 
 double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil,
                                 double RG_filter, double RG_seuil) {
@@ -388,3 +388,5 @@ std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
 std::uint8_t clsPicfilter::comp_R(double X, double Y) const { return channel_at(X, Y, 2); }
 std::uint8_t clsPicfilter::comp_G(double X, double Y) const { return channel_at(X, Y, 1); }
 std::uint8_t clsPicfilter::comp_B(double X, double Y) const { return channel_at(X, Y, 0); }
+
+}  // namespace filter

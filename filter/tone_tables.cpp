@@ -4,7 +4,7 @@
 
 #include "rounding.h"
 
-namespace picfilter {
+namespace filter {
 
 Adjustments clamp_to_ranges(const Adjustments& a) {
     Adjustments c = a;
@@ -82,4 +82,4 @@ void fold_tables(const ToneTables& t, bool false_colour, PixelMap& m) {
     }
 }
 
-}  // namespace picfilter
+}  // namespace filter

@@ -2,7 +2,7 @@
 #include <array>
 #include <cstdint>
 
-namespace picfilter {
+namespace filter {
 
 // The five settings of the adjustment pipeline.
 struct Adjustments {
@@ -41,4 +41,4 @@ struct PixelMap {
 };
 void fold_tables(const ToneTables& t, bool false_colour, PixelMap& m);
 
-}  // namespace picfilter
+}  // namespace filter

@@ -9,6 +9,8 @@
 
 #include "print_system.h"
 
+namespace print {
+
 PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
                       PrintMessages& messages) {
     if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) {
@@ -93,3 +95,5 @@ PrintOutcome print_on_printer(const QPrinterInfo& printer_info, const PrintReque
 PrintOutcome print_on_default_printer(const PrintRequest& request, PrintMessages& messages) {
     return print_on_printer(QPrinterInfo::defaultPrinter(), request, messages);
 }
+
+}  // namespace print

@@ -6,6 +6,8 @@
 class QPagedPaintDevice;
 class QPrinterInfo;
 
+namespace print {
+
 // How the print job tells the user that it could not print (the window
 // shows these in a message box).
 class PrintMessages {
@@ -42,3 +44,5 @@ PrintOutcome print_on_printer(const QPrinterInfo& printer, const PrintRequest& r
 // the document.
 PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
                       PrintMessages& messages);
+
+}  // namespace print

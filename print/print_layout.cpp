@@ -2,6 +2,8 @@
 
 #include "rounding.h"
 
+namespace print {
+
 using core::to_integer;
 
 QPageLayout::Orientation print_orientation(double picture_width, double picture_height) {
@@ -41,3 +43,5 @@ QPointF handle_on_page(QPoint handle, const ScreenView& view, const QRect& pictu
     return QPointF(picture_on_page.x() + picture_x * picture_on_page.width() / view.picture_width,
                    picture_on_page.y() + picture_y * picture_on_page.height() / view.picture_height);
 }
+
+}  // namespace print

@@ -4,6 +4,8 @@
 #include <QPointF>
 #include <QRect>
 
+namespace print {
+
 // Where things go on the printed page. All page values are in the printer's
 // drawing units, measured from the top-left corner of the printable area;
 // picture sizes, handles, offsets and the view rectangle are in twips.
@@ -39,3 +41,5 @@ struct ScreenView {
 // The page point that shows the same point of the picture as the window
 // point `handle` shows on screen. Only meaningful when view.maps_points().
 QPointF handle_on_page(QPoint handle, const ScreenView& view, const QRect& picture_on_page);
+
+}  // namespace print

@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+namespace print {
+
 namespace {
 
 void draw_segment(QPainter& painter, const PrintRequest& request, const QRect& picture,
@@ -59,3 +61,5 @@ QRect draw_print_page(QPainter& painter, QSizeF page_size, const PrintRequest& r
     painter.restore();
     return picture;
 }
+
+}  // namespace print

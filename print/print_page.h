@@ -10,6 +10,8 @@
 
 class QPainter;
 
+namespace print {
+
 // Everything one printed page is made of, copied from the window when
 // "Imprimer" is clicked.
 struct PrintRequest {
@@ -17,7 +19,7 @@ struct PrintRequest {
     ScreenView view;          // picture size, view rectangle, zoom and offsets
     bool angle_tool = false;  // test_angle ticked
     bool proportion_tool = false;  // test_long ticked
-    Handles handles{};        // window points, twips
+    view::Handles handles{};        // window points, twips
     QString image_filename;
 };
 
@@ -32,3 +34,5 @@ inline constexpr QRgb kPrintAngleColour = 0xFFFF0000;
 inline constexpr QRgb kPrintReferenceColour = 0xFFFFFF00;
 inline constexpr QRgb kPrintMeasuredColour = 0xFF00FFC8;
 inline constexpr QRgb kPrintNameColour = 0xFF0000FF;
+
+}  // namespace print

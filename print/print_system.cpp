@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+namespace print {
+
 namespace {
 
 // The print system's client library, loaded when first needed, so that the
@@ -55,3 +57,5 @@ PrintSubmission submit_to_print_system(const QString& printer, const QString& pd
     }
     return result;
 }
+
+}  // namespace print

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+namespace print {
+
 // Hands a finished document to the print system for one of its printers.
 // The print system's own answer decides: a job number when it took the job,
 // otherwise its reason (or why it could not be asked).
@@ -12,3 +14,5 @@ struct PrintSubmission {
 
 PrintSubmission submit_to_print_system(const QString& printer, const QString& pdf_file,
                                        const QString& title);
+
+}  // namespace print

@@ -12,7 +12,7 @@ namespace {
 QImage opaque_rgb32(const QImage& src) {
     if (src.format() == QImage::Format_RGB32) return src;
     if (std::int64_t(src.width()) * src.height() > core::kMaxPicturePixels) return {};
-    QImage out = picfilter::allocate_rgb32(src.width(), src.height());
+    QImage out = filter::allocate_rgb32(src.width(), src.height());
     if (out.isNull()) return out;
     out.fill(Qt::white);
     QPainter p(&out);

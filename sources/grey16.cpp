@@ -10,7 +10,7 @@ namespace sources {
 
 QImage stretch_grey16(const QImage& src) {
     const int w = src.width(), h = src.height();
-    QImage out = picfilter::allocate_rgb32(w, h);
+    QImage out = filter::allocate_rgb32(w, h);
     if (out.isNull()) return out;
     std::uint16_t lo = 0xFFFF, hi = 0;
     for (int y = 0; y < h; ++y) {

@@ -31,12 +31,12 @@ bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, Q
         return true;
     }
     if (!*decoded) return false;
-    *out = picfilter::adopt_rgb32(std::move((*decoded)->memory), (*decoded)->width, (*decoded)->height);
+    *out = filter::adopt_rgb32(std::move((*decoded)->memory), (*decoded)->width, (*decoded)->height);
     return true;
 }
 
 QImage flatten_onto_white(const QImage& src) {
-    QImage out = picfilter::allocate_rgb32(src.width(), src.height());
+    QImage out = filter::allocate_rgb32(src.width(), src.height());
     if (out.isNull()) return out;
     out.fill(Qt::white);
     QPainter p(&out);
@@ -73,7 +73,7 @@ QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* 
     }
     if (img.hasAlphaChannel()) return flatten_onto_white(img);
     if (img.format() == QImage::Format_RGB32) return img;
-    QImage out = picfilter::allocate_rgb32(img.width(), img.height());
+    QImage out = filter::allocate_rgb32(img.width(), img.height());
     if (out.isNull()) {
         *error = QStringLiteral("mémoire insuffisante");
         return {};

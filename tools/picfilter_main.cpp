@@ -232,8 +232,8 @@ int main(int argc, char** argv) {
         line(stderr, QStringLiteral("picfilter: %1").arg(error));
         return 1;
     }
-    clsPicfilter filter;
-    PictureBox box;
+    filter::clsPicfilter filter;
+    filter::PictureBox box;
     try {
         filter.Picture(input);
         for (int i = 0; i < o.net; ++i) filter.deconvolution();

@@ -6,6 +6,8 @@
 
 #include "rounding.h"
 
+namespace view {
+
 namespace {
 
 // Offsets are 32-bit; a step that would leave that range is refused.
@@ -65,3 +67,5 @@ bool apply_view_key(int key_code, double& zoom_factor, long& offset_x, long& off
         default: return false;
     }
 }
+
+}  // namespace view

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace view {
+
 // Virtual-key codes of the keys that act on the view.
 enum ViewKey : int {
     kKeyPageUp = 33,
@@ -29,3 +31,5 @@ int virtual_key_code(int qt_key);
 // Page Up to Down except End and Home, also when nothing changed.
 bool apply_view_key(int key_code, double& zoom_factor, long& offset_x, long& offset_y, long picture_width,
                     long picture_height);
+
+}  // namespace view

@@ -11,6 +11,8 @@
 #include "rounding.h"
 #include "twips.h"
 
+namespace view {
+
 namespace {
 
 // The angle's conversion uses this short value of pi on purpose: it decides
@@ -184,3 +186,5 @@ void draw_proportion_overlay(QPainter& painter, const Handles& handles) {
     print_at(painter, QPointF(measured_mid.x() - metrics.horizontalAdvance(text) / 2, measured_mid.y()), text);
     painter.restore();
 }
+
+}  // namespace view

@@ -9,6 +9,8 @@
 
 class QPainter;
 
+namespace view {
+
 // The eleven measurement handles, in twips (window coordinates). Indices 0-2
 // belong to the angle tool (B, vertex, A), 3-6 to the proportion tool
 // (reference segment 3-4, measured segment 5-6); 7-10 are never used.
@@ -102,3 +104,5 @@ void rasterize_line(QPoint from, QPoint to, bool include_end, Visit&& visit) {
 // the window's surface. The angle overlay goes first when both tools are on.
 void draw_angle_overlay(QPainter& painter, const Handles& handles);
 void draw_proportion_overlay(QPainter& painter, const Handles& handles);
+
+}  // namespace view

@@ -95,7 +95,7 @@ void cascade_into(const QImage& src, int steps, QImage& dst) {
 QImage new_level(QSize s) {
     // Large levels live in the engine's huge-page memory: first touches of
     // ordinary pages cost more than the averaging itself.
-    return static_cast<qint64>(s.width()) * s.height() >= (1 << 18) ? picfilter::allocate_rgb32(s.width(), s.height())
+    return static_cast<qint64>(s.width()) * s.height() >= (1 << 18) ? filter::allocate_rgb32(s.width(), s.height())
                                                                     : QImage(s, QImage::Format_RGB32);
 }
 

@@ -7,6 +7,8 @@
 
 #include "rounding.h"
 
+namespace view {
+
 int hit_test(const Handles& handles, double x, double y) {
     int hot = -1;
     for (int i = 0; i <= 6; ++i) {
@@ -99,3 +101,5 @@ bool PointerInteraction::mouse_up(ToolState tools) {
     hot_handle = -1;
     return tools.any();
 }
+
+}  // namespace view

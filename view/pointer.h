@@ -5,6 +5,8 @@
 
 #include "measurement.h"
 
+namespace view {
+
 // Which measurement tools are ticked.
 struct ToolState {
     bool angle = false;
@@ -62,3 +64,5 @@ public:
     // Returns whether the window must repaint (a tool is on).
     bool mouse_up(ToolState tools);
 };
+
+}  // namespace view

@@ -2,6 +2,8 @@
 #include <QPointF>
 #include <QRectF>
 
+namespace view {
+
 // The window's logical coordinates are twips, as are the view state, the
 // handles and the picture's size; only drawing converts to Qt's logical
 // pixels, at 15 twips to the pixel.
@@ -14,3 +16,5 @@ inline QRectF twips_to_pixels(const QRectF& r) {
     return QRectF(r.x() / kTwipsPerPixel, r.y() / kTwipsPerPixel, r.width() / kTwipsPerPixel,
                   r.height() / kTwipsPerPixel);
 }
+
+}  // namespace view

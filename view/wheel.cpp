@@ -6,6 +6,8 @@
 #include "keys.h"
 #include "rounding.h"
 
+namespace view {
+
 namespace {
 
 // Keeps the picture point at fraction `f` of the view where it is when the
@@ -39,3 +41,5 @@ bool apply_wheel_pan(int notches, double zoom_factor, long& offset_x, long& offs
                        picture_height);
     return notches != 0;
 }
+
+}  // namespace view

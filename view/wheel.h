@@ -1,5 +1,7 @@
 #pragma once
 
+namespace view {
+
 // The mouse wheel over the view. Each notch up zooms in as Page Up does,
 // each notch down out as Page Down does (same steps and limits), and the
 // picture point under the pointer stays under it as far as the offsets
@@ -13,3 +15,5 @@ bool apply_wheel_zoom(int notches, double fx, double fy, double& zoom_factor, lo
 // to the left, a notch down to the right.
 bool apply_wheel_pan(int notches, double zoom_factor, long& offset_x, long& offset_y, long picture_width,
                      long picture_height);
+
+}  // namespace view

@@ -30,12 +30,12 @@ TEST(SplitFields, FillsTheTableFromTheStartAndDropsWhatDoesNotFit) {
     };
     for (const auto& [text, separator, expected] : rows) {
         std::vector<QString> table(expected.size(), QStringLiteral("#"));
-        split_fields(table, QString::fromUtf8(text), QString::fromUtf8(separator));
+        app::split_fields(table, QString::fromUtf8(text), QString::fromUtf8(separator));
         EXPECT_EQ(table, expected) << text;
     }
     const std::pair<const char*, const char*> folders[] = {
         {"123.jpg", ""}, {"/img/", "/img/"}, {"//srv/sh/a b.jpg", "//srv/sh/"}, {"img\\123.jpg", ""}};
-    for (const auto& [path, folder] : folders) EXPECT_EQ(get_folder(path), folder) << path;
+    for (const auto& [path, folder] : folders) EXPECT_EQ(app::get_folder(path), folder) << path;
 }
 
 // Root reads any file, so a child checks as an ordinary user (and ends should a check block).
@@ -58,7 +58,7 @@ TEST(FileExists, OnlyAFileThatCanBeOpenedForReadingCounts) {
         ::alarm(10);
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
         for (std::size_t i = 0; i < std::size(rows); ++i)
-            if (file_exists(rows[i].first) != rows[i].second) ::_exit(static_cast<int>(10 + i));
+            if (app::file_exists(rows[i].first) != rows[i].second) ::_exit(static_cast<int>(10 + i));
         ::_exit(0);
     }
     int status = 0;
@@ -87,7 +87,7 @@ TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
     ASSERT_TRUE(QFile::copy(SELECTION_IMAGE_BIN, dir.filePath("alone")));  // without the window's library
     EXPECT_EQ(QProcess::execute(dir.filePath("alone"), {}), 1);
     const char* args[] = {"selection_image", "/a/my", "record.jpg;/photos", "x"};
-    EXPECT_EQ(record_argument(4, const_cast<char**>(args)), "/a/my record.jpg");
+    EXPECT_EQ(app::record_argument(4, const_cast<char**>(args)), "/a/my record.jpg");
 }
 
 TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
@@ -95,8 +95,8 @@ TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
     const QString whole = SAMPLES_DIR "/radiograph.jpg", cut = dir.filePath("cut.jpg");
     ASSERT_TRUE(QFile::copy(whole, cut) && QFile::resize(cut, QFile(whole).size() / 2));
     core::JpegPixels pixels;
-    EXPECT_FALSE(EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
-    EarlyPicture early(QFile::encodeName(whole).toStdString());
+    EXPECT_FALSE(app::EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
+    app::EarlyPicture early(QFile::encodeName(whole).toStdString());
     ASSERT_TRUE(early.take(&pixels));
     QString error;
     const QImage loaded = sources::load_picture(whole, &error);

@@ -12,7 +12,7 @@
 #include "picture_helpers.h"
 #include "pixel_image.h"
 
-namespace picfilter {
+namespace filter {
 void limit_ratio_vectors(int bits);  // defined with the filter, for tests
 }
 
@@ -21,12 +21,12 @@ namespace {
 const double kNaN = std::nan("");
 using Ratios = std::array<double, 6>;  // the three tests' mode and threshold
 bool on(double mode) { return mode == 1 || mode == 3; }
-RefPicture result_of(const clsPicfilter& f) { return from_buffer(f.result_pixels(), f.width(), f.height()); }
+RefPicture result_of(const filter::clsPicfilter& f) { return from_buffer(f.result_pixels(), f.width(), f.height()); }
 
 // The ratio filter as described, pixel by pixel, against each vector width after a run that left marks
 // behind. With the mask on, pixels whose `mask` red byte is not 255 (all, without a mask) are outside; a
 // threshold that is not a number is refused with nothing changed.
-void expect_ratios(clsPicfilter& f, const RefPicture& ref, const Ratios& s, bool mask_on,
+void expect_ratios(filter::clsPicfilter& f, const RefPicture& ref, const Ratios& s, bool mask_on,
                    const std::uint8_t* mask) {
     auto passes = [&](int k, double left, double right) {
         const double t = s[2 * k + 1];
@@ -49,7 +49,7 @@ void expect_ratios(clsPicfilter& f, const RefPicture& ref, const Ratios& s, bool
     const double total = double(ref.w) * ref.h, considered = total - outside;
     for (int bits : {512, 256, 0}) {
         SCOPED_TRACE(testing::Message() << "vectors up to " << bits << " bits");
-        picfilter::limit_ratio_vectors(bits);
+        filter::limit_ratio_vectors(bits);
         f.app_filter(3, 1e300, 3, 1e300, 0, 0);
         const RefPicture before = result_of(f);
         f.maskedSurface = 0.625;
@@ -58,7 +58,7 @@ void expect_ratios(clsPicfilter& f, const RefPicture& ref, const Ratios& s, bool
             EXPECT_THROW(f.app_filter(s[0], s[1], s[2], s[3], s[4], s[5]), std::invalid_argument);
         else
             share = f.app_filter(s[0], s[1], s[2], s[3], s[4], s[5]);
-        picfilter::limit_ratio_vectors(512);
+        filter::limit_ratio_vectors(512);
         ASSERT_EQ(result_of(f).px, refused ? before.px : want.px);
         ASSERT_DOUBLE_EQ(f.maskedSurface, refused || !any ? 0.625 : considered == 0 ? 1.0 : outside / total);
         ASSERT_DOUBLE_EQ(share, refused || !any || considered == 0 ? 0 : passing / considered);
@@ -78,16 +78,16 @@ TEST_P(Engine, MatchesThePlainLoops) {
         const int b = std::min(s, 255), g = std::min(s - b, 255), bgr[3] = {b, g, s - b - g};
         for (int c = 0; c < 3; ++c) in.px[4 * s + c] = static_cast<std::uint8_t>(bgr[c]);
     }
-    QImage img = (w + h) % 2 ? picfilter::allocate_rgb32(w, h) : QImage(w, h, QImage::Format_RGB32);
+    QImage img = (w + h) % 2 ? filter::allocate_rgb32(w, h) : QImage(w, h, QImage::Format_RGB32);
     std::memcpy(img.bits(), in.px.data(), in.px.size());
     const QImage untouched = img.copy();
-    clsPicfilter f;
+    filter::clsPicfilter f;
     // Left from an earlier picture: a result, and a mask on but never made for the next one.
     f.Picture(to_image(RefPicture{w, h, std::vector<std::uint8_t>(in.px.size(), 77)}));
     f.PicProcessing(true, 20, 10, 90, 7);
     f.MaskBLC();
     f.Picture(img);
-    PictureBox box{img};  // the holder shows the picture just taken
+    filter::PictureBox box{img};  // the holder shows the picture just taken
     f.display_result(box);
     EXPECT_EQ(from_buffer(box.image.constBits(), w, h).px, in.px);
 
@@ -139,9 +139,9 @@ TEST_P(Engine, MatchesThePlainLoops) {
 
     const RefPicture sharp = reference_deconvolution(in);
     const RefPicture toned = reference_processing(sharp, false, 0, 45, 127, 0);
-    using picfilter::VectorUnit;
+    using filter::VectorUnit;
     for (VectorUnit unit : {VectorUnit::plain, VectorUnit::avx2, VectorUnit::avx512}) {
-        if (!picfilter::select_vector_unit(unit)) continue;
+        if (!filter::select_vector_unit(unit)) continue;
         SCOPED_TRACE(testing::Message() << "vector unit " << static_cast<int>(unit));
         f.Picture(img);
         f.deconvolution();
@@ -150,7 +150,7 @@ TEST_P(Engine, MatchesThePlainLoops) {
         f.PicProcessing(false, 0, 45, 127, 0);  // pivots on the sharpened picture's blue mean
         EXPECT_EQ(result_of(f).px, toned.px);
     }
-    picfilter::select_vector_unit(picfilter::widest_vector_unit());
+    filter::select_vector_unit(filter::widest_vector_unit());
     f.Picture(QImage());  // the buffers stay: only the sharpening and the probes still use them
     f.PicProcessing(true, 10, 10, 100, 5);
     f.MaskBLC();

@@ -21,7 +21,7 @@ RefPicture after(Bgr colour, int w, int h, Op op) {
     RefPicture p{w, h, std::vector<std::uint8_t>(std::size_t{4} * w * h, 0xFF)};
     for (std::size_t i = 0; i < p.px.size(); i += 4)
         std::copy(colour.begin(), colour.end(), p.px.begin() + i);
-    clsPicfilter f;
+    filter::clsPicfilter f;
     f.Picture(to_image(p));
     op(f);
     return from_buffer(f.result_pixels(), w, h);
@@ -37,7 +37,7 @@ class Strip : public ::testing::TestWithParam<Figure> {};
 TEST_P(Strip, ShowsTheRampThroughTheCurves) {
     const auto& [s, colour, figures] = GetParam();
     const RefPicture out =
-        after(colour, 510, 14, [&](clsPicfilter& f) { f.PicProcessing(s[0], s[1], s[2], s[3], s[4]); });
+        after(colour, 510, 14, [&](filter::clsPicfilter& f) { f.PicProcessing(s[0], s[1], s[2], s[3], s[4]); });
     for (const auto& [x, n] : {std::pair{1, 0}, std::pair{3, 2}, std::pair{257, 128}, std::pair{510, 255}})
         EXPECT_TRUE(at(out, x, 2) == grey(n) && at(out, x, 6) == grey(n)) << "ramp at " << x;
     for (const auto& [n, tone, palette] : figures) {
@@ -61,7 +61,7 @@ class Sharpening : public ::testing::TestWithParam<std::array<int, 4>> {};
 
 TEST_P(Sharpening, InteriorMarginsAndCorner) {
     const auto [value, interior, margin, corner] = GetParam();
-    const RefPicture out = after(grey(value), 12, 9, [](clsPicfilter& f) { f.deconvolution(); });
+    const RefPicture out = after(grey(value), 12, 9, [](filter::clsPicfilter& f) { f.deconvolution(); });
     const int figures[][3] = {{1, 1, interior}, {7, 4, interior}, {8, 1, margin},
                               {1, 5, margin},   {12, 9, corner},  {8, 5, corner}};  // column, row, grey
     for (const auto& [x, y, want] : figures) EXPECT_EQ(at(out, x, y), grey(want)) << x << ", " << y;
@@ -78,7 +78,7 @@ class Polygon : public ::testing::TestWithParam<std::tuple<Coords, int, int, lon
 
 TEST_P(Polygon, MarksTheInsideAndTheOutline) {
     const auto& [c, w, h, exact] = GetParam();
-    clsPicfilter f;
+    filter::clsPicfilter f;
     f.Picture(to_image(RefPicture{w, h, std::vector<std::uint8_t>(4 * std::size_t(w) * h)}));
     f.Mask(c, static_cast<int>(c[0].size()));
     ASSERT_TRUE(f.mask_active());
@@ -138,7 +138,7 @@ class Refused : public ::testing::TestWithParam<std::tuple<Coords, int, Outcome>
 TEST_P(Refused, KeepTheMaskPixels) {
     const auto& [coord, nb_pt, outcome] = GetParam();
     for (bool active : {true, false}) {
-        clsPicfilter f;
+        filter::clsPicfilter f;
         f.Picture(to_image(RefPicture{31, 17, std::vector<std::uint8_t>(4 * 31 * 17)}));
         f.MaskBLC();  // all inside: every colour byte 255
         if (!active) f.deleteMask();

@@ -28,11 +28,11 @@ TEST_P(ForeignPixels, AreSharedThenReleasedOnce) {
     released.clear();
     std::vector<std::uint8_t> block(f.bytes);
     {
-        QImage image = picfilter::adopt_rgb32(block.data(), f.bytes, 4, 3, f.stride, record_release);
+        QImage image = filter::adopt_rgb32(block.data(), f.bytes, 4, 3, f.stride, record_release);
         ASSERT_EQ(!image.isNull(), f.adopted);
         if (f.adopted) {
             EXPECT_EQ(image.constBits(), block.data());
-            EXPECT_TRUE(picfilter::owns_its_pixels(image));
+            EXPECT_TRUE(filter::owns_its_pixels(image));
             const QImage copy = image;
             image = QImage();
             EXPECT_TRUE(released.empty());

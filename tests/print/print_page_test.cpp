@@ -26,13 +26,13 @@ class PrintedPage : public ::testing::TestWithParam<PageCase> {};
 // mark on screen, the name's top-left corner on the picture's, and nothing else.
 TEST_P(PrintedPage, HoldsThePictureTheTickedSegmentsAndTheName) {
     const PageCase& c = GetParam();
-    PrintRequest r = request(c.sw, c.sh);
+    print::PrintRequest r = request(c.sw, c.sh);
     r.angle_tool = c.angle_tool, r.proportion_tool = c.proportion_tool;
     if (c.empty_view) r.view.view_width = 0;
     QImage page(c.page, QImage::Format_RGB32);
     page.fill(kWhite);
     QPainter painter(&page);
-    draw_print_page(painter, QSizeF(c.page), r);
+    print::draw_print_page(painter, QSizeF(c.page), r);
     painter.end();
 
     const bool shown = !c.empty_view && !c.picture.isEmpty();  // a view that relates window and picture

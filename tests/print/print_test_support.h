@@ -19,9 +19,9 @@ inline const QPointF kMarks[7] = {{.3, .2}, {.3, .8}, {.8, .8}, {.2, .3}, {.2, .
 
 // A picture of sw x sh twips (its pixels of another shape) seen at zoom 2, scrolled to a tenth of
 // it, in a view of another shape, with the handles where the window shows the marks.
-inline PrintRequest request(double sw, double sh, QRgb colour = 0xFF808080) {
+inline print::PrintRequest request(double sw, double sh, QRgb colour = 0xFF808080) {
     ensure_app();
-    PrintRequest r;
+    print::PrintRequest r;
     r.image = QImage(5, 4, QImage::Format_RGB32);
     r.image.fill(colour);
     r.view = {sw, sh, 120, 960, 8490, 4117, 2.0, qRound(sw / 10), qRound(sh / 10)};

@@ -132,10 +132,10 @@ class ScanWindow : public ::testing::Test {
     static int argc = 1;
     static char name[] = "scan_tests", *argv[] = {name, nullptr};
     static QApplication app(argc, argv);
-    WindowDialogs d;
+    app::WindowDialogs d;
     d.inform = [this](QWidget*, const QString& text, QMessageBox::Icon) { said << text; };
     // No command line: the record is the default name in the program's folder.
-    window = std::make_unique<selection_image>(QString(), dir.path(), d);
+    window = std::make_unique<app::selection_image>(QString(), dir.path(), d);
     // Answers the modal windows the buttons wait in, so that a wrong path fails a check instead of hanging.
     modals.callOnTimeout([this] {
       QWidget* w = QApplication::activeModalWidget();
@@ -170,7 +170,7 @@ class ScanWindow : public ::testing::Test {
   QStringList said;  // the window's messages and the message boxes answered
   bool cancel_scans = false;
   QTimer modals;
-  std::unique_ptr<selection_image> window;
+  std::unique_ptr<app::selection_image> window;
 };
 
 TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {

@@ -8,6 +8,8 @@
 #include "keys.h"
 #include "viewport.h"
 
+using namespace view;
+
 namespace {
 
 // A window of 9000 x 7000 twips, the picture holder at (120, 960), bars 240 (across) and 255 thick.

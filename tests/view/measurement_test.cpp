@@ -6,6 +6,8 @@
 
 #include "pointer.h"
 
+using namespace view;
+
 namespace {
 
 const ViewRect kView{120, 960, 8490, 4117};

@@ -56,7 +56,7 @@ TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
     const QString file = at(c.args).section(';', 0, 0);
     const QByteArray before = file_bytes(file);
     messages.clear(), opened.clear(), answers = {at(c.answer)};
-    selection_image fresh(at(c.args), path("program"), dialogs());
+    app::selection_image fresh(at(c.args), path("program"), dialogs());
     for (const Control& d : kDesign) {
         auto* b = fresh.findChild<QPushButton*>(d.name);
         auto* s = fresh.findChild<QScrollBar*>(d.name);

@@ -40,7 +40,7 @@ inline bool write_bytes(const QString& path, const QByteArray& bytes) {
 class WindowTest : public ::testing::Test {
 protected:
     static inline std::unique_ptr<QTemporaryDir> dir;
-    static inline std::unique_ptr<selection_image> w;
+    static inline std::unique_ptr<app::selection_image> w;
     static inline QString record;
     static inline QByteArray record_bytes;  // the blocks as a bitmap under the .jpg name: quick to read
     // Messages shown, open-file dialogs shown (title, folder, filter, name) and their answers.
@@ -50,8 +50,8 @@ protected:
 
     static QString path(const QString& name) { return dir->filePath(name); }
 
-    static WindowDialogs dialogs() {
-        WindowDialogs d = system_dialogs();
+    static app::WindowDialogs dialogs() {
+        app::WindowDialogs d = app::system_dialogs();
         d.inform = [](QWidget*, const QString& text, QMessageBox::Icon) { messages.push_back(text); };
         d.open_file = [](QWidget*, const QString& title, const QString& folder, const QString& filter,
                          const QString& name) {
@@ -65,11 +65,11 @@ protected:
         if (w) return;
         static int argc = 1;
         static char* argv[] = {const_cast<char*>("window_tests"), nullptr};
-        install_french_texts(*new QApplication(argc, argv));
+        app::install_french_texts(*new QApplication(argc, argv));
         dir = std::make_unique<QTemporaryDir>();
         record = path("rec/100.jpg");
         QDir().mkpath(path("rec")), blocks().save(record, "BMP"), record_bytes = file_bytes(record);
-        w = std::make_unique<selection_image>(record + ";" + path("start"), dir->path(), dialogs());
+        w = std::make_unique<app::selection_image>(record + ";" + path("start"), dir->path(), dialogs());
     }
 
     // Back to the start: design size, zoom 1, offsets 0, controls at rest,

@@ -19,7 +19,7 @@ namespace {
 constexpr int kDpi = 60;
 const QString kOut = qEnvironmentVariable("PRINT_CUPS_DIR") + "/out.pdf";
 
-struct Recorded : PrintMessages {
+struct Recorded : print::PrintMessages {
     void show_message(const QString& text) override { texts.push_back(text); }
     std::vector<QString> texts;
 };
@@ -46,7 +46,7 @@ TEST(RealDefaultPrinter, PrintsThePageInThePicturesOrientation) {
         SCOPED_TRACE(sw / sh);
         QFile::remove(kOut);
         Recorded messages;
-        ASSERT_EQ(print_on_default_printer(request(sw, sh, 0xFF00A000), messages), PrintOutcome::printed);
+        ASSERT_EQ(print::print_on_default_printer(request(sw, sh, 0xFF00A000), messages), print::PrintOutcome::printed);
         EXPECT_TRUE(messages.texts.empty());
         QImage page = printed_page();
         ASSERT_FALSE(page.isNull()) << "the queue wrote no page";
@@ -71,10 +71,10 @@ TEST(RealDefaultPrinter, RefusedJobSaysWhy) {
     Recorded messages;
     const QPrinterInfo refusing = QPrinterInfo::printerInfo("Refusing");
     ASSERT_FALSE(refusing.isNull());
-    EXPECT_EQ(print_on_printer(refusing, request(6000, 3000), messages), PrintOutcome::printer_refused);
+    EXPECT_EQ(print::print_on_printer(refusing, request(6000, 3000), messages), print::PrintOutcome::printer_refused);
     ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_TRUE(messages.texts[0].startsWith(kPrinterRefusedText + " : ") &&
-                messages.texts[0].size() > kPrinterRefusedText.size() + 5)
+    EXPECT_TRUE(messages.texts[0].startsWith(print::kPrinterRefusedText + " : ") &&
+                messages.texts[0].size() > print::kPrinterRefusedText.size() + 5)
         << messages.texts[0].toStdString();
 }
 
@@ -82,7 +82,7 @@ TEST(RealDefaultPrinter, RefusedJobSaysWhy) {
 TEST(NoPrintSystem, NoDefaultPrinterShowsTheMessage) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("CUPS_SERVER"));
     Recorded messages;
-    EXPECT_EQ(print_on_default_printer(request(6000, 3000), messages), PrintOutcome::no_default_printer);
+    EXPECT_EQ(print::print_on_default_printer(request(6000, 3000), messages), print::PrintOutcome::no_default_printer);
     EXPECT_EQ(messages.texts, std::vector<QString>{"Aucune imprimante par défaut"});
 }
 
