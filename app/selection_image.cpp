@@ -18,10 +18,11 @@
 #include <thread>
 
 #include "CommonDlg_API.h"
-#include "open_image.h"
+#include "open_into_record.h"
 #include "paths.h"
 #include "picture_loader.h"
 #include "pixel_memory.h"
+#include "texts.h"
 #include "twips.h"
 #include "viewport.h"
 
@@ -34,10 +35,6 @@ namespace app {
 namespace {
 
 const QColor kBackground(192, 192, 255);
-const QString kLoadError = QStringLiteral("error_load_pic: ");
-const QString kOutOfMemory = QStringLiteral("Mémoire insuffisante");
-const QString kOpenTitle = QStringLiteral("Selection image");
-const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*");
 
 // The picture holder's design rectangle: its corner is the view's origin,
 // and its size stands in for the picture's while it holds none.
@@ -205,9 +202,8 @@ void selection_image::Form_Load(const QString& argument_string, const QString& p
         image_path = get_folder(record);
         image_filename = record.mid(image_path.size());
         if (file_exists(record)) {
-            guarded(kLoadError, [this, &record] {
-                QString error;
-                if (!load_image(record, &error)) show_load_error(error);
+            guarded(kLoadErrorPrefix, [this, &record] {
+                if (auto loaded = load_image(record); !loaded) show_failure(kLoadErrorPrefix, loaded.error());
             });
         } else {
             // load_path is still empty here: this first dialog starts in the
@@ -221,8 +217,8 @@ void selection_image::Form_Load(const QString& argument_string, const QString& p
     load_path = fields[1].isEmpty() ? program_folder : fields[1];
 }
 
-void selection_image::show_load_error(const QString& reason) {
-    if (dialogs.inform) dialogs.inform(this, kLoadError + reason, QMessageBox::NoIcon);
+void selection_image::show_failure(const QString& prefix, const core::Failure& failure) {
+    if (dialogs.inform) dialogs.inform(this, prefix + failure.reason_as<QString>(), QMessageBox::NoIcon);
 }
 
 filter::clsPicfilter& selection_image::picture_filter() {
@@ -262,16 +258,12 @@ void selection_image::ready_memory_for_adjustments() {
     std::thread(core::ready_blocks, bytes, 2).detach();
 }
 
-bool selection_image::load_image(const QString& strImage, QString* error) {
-    QString reason;
-    QImage picture = read_picture_ ? read_picture_(strImage, &reason) : sources::load_picture(strImage, &reason);
-    if (picture.isNull()) {
-        if (error) *error = reason;
-        return false;
-    }
-    take_picture(picture);
+core::Result<> selection_image::load_image(const QString& strImage) {
+    auto picture = read_picture_ ? read_picture_(strImage) : sources::load_picture(strImage);
+    if (!picture) return core::fail(picture.error());
+    take_picture(*picture);
     Form_Paint();
-    return true;
+    return {};
 }
 
 void selection_image::open_file() {
@@ -282,15 +274,15 @@ void selection_image::open_file() {
 }
 
 void selection_image::open_chosen(const QString& chosen) {
-    record::OpenResult result = record::open_into_record(chosen, record_file());
-    for (const QString& reason : result.errors) show_load_error(reason);
-    if (!result.accepted) return;
-    take_picture(result.picture);
+    auto opened = record::open_into_record(chosen, record_file());
+    if (!opened) return show_failure(kLoadErrorPrefix, opened.error());
+    for (const core::Failure& failure : opened->failures) show_failure(kLoadErrorPrefix, failure);
+    take_picture(opened->picture);
     Form_Paint();
 }
 
 void selection_image::select_image_Click() {
-    guarded(kLoadError, [this] { open_file(); });
+    guarded(kLoadErrorPrefix, [this] { open_file(); });
 }
 
 void selection_image::guarded(const QString& prefix, const std::function<void()>& operation) {

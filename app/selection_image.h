@@ -15,7 +15,7 @@
 #include "mipmap.h"
 #include "picture_box.h"
 #include "pointer.h"
-#include "store_dialogs.h"
+#include "result.h"
 
 class QLabel;
 class QLineEdit;
@@ -39,7 +39,7 @@ public:
     // dialog or a message through `dialogs`.
     // `read_picture` decodes a picture file for load_image (the file loader
     // when empty); the program passes one that may already have started.
-    using PictureReader = std::function<QImage(const QString& path, QString* error)>;
+    using PictureReader = std::function<core::Result<QImage>(const QString& path)>;
     selection_image(const QString& argument_string, const QString& program_folder,
                     WindowDialogs dialogs = system_dialogs(), QWidget* parent = nullptr,
                     PictureReader read_picture = {});
@@ -133,9 +133,9 @@ public:
     // Runs an operation the user started; out of memory, it ends with the
     // message `prefix` + "mémoire insuffisante" and the window usable.
     void guarded(const QString& prefix, const std::function<void()>& operation);
-    // Shows a picture file without copying anything; false with a reason
-    // when it cannot be decoded (nothing is changed then).
-    bool load_image(const QString& strImage, QString* error);
+    // Shows a picture file without copying anything; fails when it cannot be
+    // decoded (nothing is changed then).
+    core::Result<> load_image(const QString& strImage);
     // The open-file operation (the "Ouvrir fichier" button, and start-up
     // when the record's file is missing).
     void open_file();
@@ -206,9 +206,9 @@ public:
     view::PointerInteraction pointer;
     view::PointerShape pointer_shape = view::PointerShape::Default;
 
-    // The window's questions and messages in the form the storage and
-    // scanner operations take them.
-    record::StoreDialogs store_dialogs();
+    // A question of the save and delete buttons; true on OK or Yes.
+    bool ask_ok_cancel(const QString& text);
+    bool ask_yes_no(const QString& text);
 
 private:
     view::ToolState tool_state() const;
@@ -216,7 +216,7 @@ private:
     void create_controls();
     void adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step);
     void clear_surface();
-    void show_load_error(const QString& reason);
+    void show_failure(const QString& prefix, const core::Failure& failure);
 
     PictureReader read_picture_;
     QImage surface_;

@@ -8,12 +8,11 @@
 #include <QWheelEvent>
 #include <QPushButton>
 
-#include "delete_flow.h"
 #include "measurement.h"
-#include "paste_flow.h"
 #include "print_job.h"
-#include "save_flow.h"
-#include "scan_flow.h"
+#include "record_file.h"
+#include "sane_twain.h"
+#include "texts.h"
 #include "selection_image.h"
 #include "twips.h"
 #include "wheel.h"
@@ -21,49 +20,53 @@
 namespace app {
 
 // Handlers whose operations live in their own modules (scanner, clipboard,
-// storage, printing, measurement tools): each is a few lines that call them.
+// the record's file, printing, measurement tools): each is a few lines that
+// call them and say what went wrong.
 
-record::StoreDialogs selection_image::store_dialogs() {
-    return {
-        [this](const QString& text) {
-            return dialogs.ask(this, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question) ==
-                   QMessageBox::Ok;
-        },
-        [this](const QString& text) {
-            return dialogs.ask(this, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon) ==
-                   QMessageBox::Yes;
-        },
-        [this](const QString& text) { dialogs.inform(this, text, QMessageBox::Information); },
-        [this](const QString& text) { dialogs.inform(this, text, QMessageBox::NoIcon); },
-    };
+bool selection_image::ask_ok_cancel(const QString& text) {
+    return dialogs.ask(this, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question) == QMessageBox::Ok;
 }
 
-void selection_image::TWAIN_src_Click() { record::twain_select_flow(this, store_dialogs()); }
+bool selection_image::ask_yes_no(const QString& text) {
+    return dialogs.ask(this, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon) == QMessageBox::Yes;
+}
+
+void selection_image::TWAIN_src_Click() {
+    if (auto chosen = scan::select_source(this); !chosen) show_failure(kTwainSelectErrorPrefix, chosen.error());
+}
 
 void selection_image::TWAIN_acquire_Click() {
-    guarded(record::kLoadErrorPrefix, [this] {
-        const record::ScanFlowResult scan = record::acquire_flow(this, record_file(), store_dialogs());
-        if (!scan.changed) return;
-        take_picture(scan.picture);
+    guarded(kLoadErrorPrefix, [this] {
+        auto scanned = record::scan(this, record_file());
+        if (!scanned) return show_failure({}, scanned.error());
+        take_picture(*scanned);
         Form_Paint();  // a user expects to see the scan at once
     });
 }
 
 void selection_image::Cmd_paste_Click() {
-    guarded(record::kLoadErrorPrefix, [this] {
-        const record::PasteResult pasted =
-            record::paste_flow(QGuiApplication::clipboard()->mimeData(), record_file(),
-                                [this](const QImage& picture) { take_picture(picture); }, store_dialogs());
-        if (pasted.pasted) Form_Paint();
+    guarded(kLoadErrorPrefix, [this] {
+        bool shown = false;
+        const auto pasted = record::paste(QGuiApplication::clipboard()->mimeData(), record_file(),
+                                          [&](const QImage& picture) { take_picture(picture), shown = true; });
+        if (!pasted) show_failure(kLoadErrorPrefix, pasted.error());
+        else if (!*pasted) dialogs.inform(this, kNoClipboardImage, QMessageBox::Information);
+        if (shown) Form_Paint();
     });
 }
 
 void selection_image::cmdSave_Click() {
-    guarded(record::kSaveErrorPrefix, [this] { record::save_flow(PBox.image, record_file(), store_dialogs()); });
+    // Nothing, not even the runtime folder, is touched before the answer.
+    if (!ask_ok_cancel(kSaveQuestion)) return;
+    guarded(kSaveErrorPrefix, [this] {
+        if (auto saved = record::save(PBox.image, record_file()); !saved) show_failure(kSaveErrorPrefix, saved.error());
+    });
 }
 
 void selection_image::supp_image_Click() {
-    if (record::delete_flow(record_file(), store_dialogs())) close();
+    if (!ask_yes_no(kDeleteQuestion)) return;
+    (void)record::remove(record_file());  // the window closes whether or not the file could go
+    close();
 }
 
 void selection_image::Cmd_print_Click() {
@@ -75,14 +78,10 @@ void selection_image::Cmd_print_Click() {
     request.proportion_tool = test_long->isChecked();
     request.handles = handles;
     request.image_filename = image_filename;
-    struct Messages : print::PrintMessages {
-        selection_image* window;
-        explicit Messages(selection_image* w) : window(w) {}
-        void show_message(const QString& text) override {
-            window->dialogs.inform(window, text, QMessageBox::Information);
-        }
-    } messages(this);
-    guarded({}, [&] { print::print_on_default_printer(request, messages); });  // the window is not repainted
+    guarded({}, [&] {  // the window is not repainted
+        if (auto printed = print::print_on_default_printer(request); !printed)
+            dialogs.inform(this, printed.error().reason_as<QString>(), QMessageBox::Information);
+    });
 }
 
 void selection_image::test_angle_Click() {
@@ -177,7 +176,7 @@ void selection_image::dropEvent(QDropEvent* event) {
 }
 
 void selection_image::Form_DragDrop(const QString& file) {
-    guarded(record::kLoadErrorPrefix, [this, &file] { open_chosen(file); });
+    guarded(kLoadErrorPrefix, [this, &file] { open_chosen(file); });
 }
 
 }  // namespace app

@@ -28,11 +28,13 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* 
     // The early decode serves the record's own file, once; any other file,
     // or a record it could not decode, is read here.
     const QString early_path = QString::fromLocal8Bit(early->path);
-    auto read_picture = [early, early_path](const QString& file, QString* error) {
+    auto read_picture = [early, early_path](const QString& file) -> core::Result<QImage> {
         EarlyPixels px;
-        if (file == early_path && early->take(early, &px))
-            return filter::adopt_rgb32(px.data, px.bytes, px.width, px.height, px.stride, px.release);
-        return sources::load_picture(file, error);
+        if (file == early_path && early->take(early, &px)) {
+            QImage adopted = filter::adopt_rgb32(px.data, px.bytes, px.width, px.height, px.stride, px.release);
+            if (!adopted.isNull()) return adopted;
+        }
+        return sources::load_picture(file);
     };
     app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), app::system_dialogs(),
                            nullptr, read_picture);

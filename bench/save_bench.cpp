@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "save_flow.h"
+#include "store_picture.h"
 
 namespace {
 
@@ -69,16 +69,13 @@ void BM_Save24Megapixels(benchmark::State& state) {
     const QString staging = dir.filePath("run/tmp.bmp");
     QDir().mkpath(dir.filePath("run"));
     const QString reference_file = dir.filePath("run/reference.bmp");
-    record::StoreDialogs dialogs{[](const QString&) { return true; }, [](const QString&) { return true; },
-                                  [](const QString&) {},
-                                  [](const QString& e) { std::fprintf(stderr, "%s\n", qPrintable(e)); }};
     std::vector<double> saves, references;
     for (auto _ : state) {
         const double reference = reference_seconds(picture, reference_file);
         const auto start = Clock::now();
-        const auto outcome = record::save_flow(picture, record, dialogs, staging);
+        const auto saved = storage::store_picture(picture, record, staging);
         const double save = std::chrono::duration<double>(Clock::now() - start).count();
-        if (outcome != record::SaveOutcome::Saved) state.SkipWithError("save failed");
+        if (!saved) state.SkipWithError(saved.error().reason().c_str());
         state.SetIterationTime(save);
         saves.push_back(save);
         references.push_back(reference);

@@ -36,10 +36,10 @@ struct Fixture {
 
     Fixture() {
         const QImage picture = bench::radiograph(bench::k24MP.width, bench::k24MP.height);
-        QString error;
-        if (!storage::encode_jpeg(picture.constBits(), picture.width(), picture.height(),
-                                  static_cast<int>(picture.bytesPerLine()), 80, &jpeg, &error))
-            qFatal("encode: %s", qPrintable(error));
+        const auto encoded = storage::compress_rows(picture.constBits(), picture.width(), picture.height(),
+                                                    static_cast<int>(picture.bytesPerLine()), TJPF_BGRX, 0, 80);
+        if (!encoded) qFatal("encode: %s", encoded.error().reason().c_str());
+        jpeg.assign(encoded->begin(), encoded->end());
         record = dir.filePath(QStringLiteral("24mp.jpg"));
         QFile f(record);
         if (!f.open(QIODevice::WriteOnly) ||

@@ -353,12 +353,11 @@ QImage decode(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecoder e
         const QByteArray inner = data.mid(pixels_at, h.image_size);
         const bool inner_ok = c == kJpeg ? inner.startsWith("\xFF\xD8\xFF") : inner.startsWith("\x89PNG\r\n\x1A\n");
         if (!inner_ok || !embedded) fail(QStringLiteral("image intégrée au BMP illisible"));
-        QString why;
-        QImage img = embedded(inner, max_pixels, &why);
-        if (img.isNull()) fail(QStringLiteral("image intégrée au BMP illisible (%1)").arg(why));
-        if (img.width() != h.width || img.height() != h.height)
+        auto img = embedded(inner, max_pixels);
+        if (!img) fail(QStringLiteral("image intégrée au BMP illisible (%1)").arg(img.error().reason_as<QString>()));
+        if (img->width() != h.width || img->height() != h.height)
             fail(QStringLiteral("dimensions de l'image intégrée différentes de l'en-tête BMP"));
-        return img;
+        return *img;
     }
 
     switch (c) {
@@ -405,12 +404,11 @@ QImage decode(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecoder e
 
 bool is_bmp(const QByteArray& data) { return data.startsWith("BM"); }
 
-QImage decode_bmp(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecoder embedded, QString* error) {
+core::Result<QImage> decode_bmp(const QByteArray& data, std::int64_t max_pixels, EmbeddedDecoder embedded) {
     try {
         return decode(data, max_pixels, embedded);
     } catch (const Failure& f) {
-        if (error) *error = f.reason;
-        return {};
+        return core::fail(f.reason);
     }
 }
 

@@ -73,6 +73,10 @@ public:
     }
     T* operator->() { return &**this; }
     const T* operator->() const { return &**this; }
+    template <class U>
+    T value_or(U&& fallback) const& {
+        return has_value() ? **this : static_cast<T>(std::forward<U>(fallback));
+    }
 
     const Failure& error() const {
         assert(!has_value());

@@ -11,12 +11,8 @@
 
 namespace print {
 
-PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
-                      PrintMessages& messages) {
-    if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) {
-        messages.show_message(kNothingToPrintText);
-        return PrintOutcome::nothing_to_print;
-    }
+core::Result<> print_on(QPagedPaintDevice& device, const PrintRequest& request) {
+    if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) return core::fail(kNothingToPrintText);
     device.setPageOrientation(
         print_orientation(request.view.picture_width, request.view.picture_height));
     if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
@@ -27,73 +23,52 @@ PrintOutcome print_on(QPagedPaintDevice& device, const PrintRequest& request,
     }
 
     QPainter painter;
-    if (!painter.begin(&device)) {
-        messages.show_message(kPrinterRefusedText);
-        return PrintOutcome::printer_refused;
-    }
+    if (!painter.begin(&device)) return core::fail(kPrinterRefusedText);
     // The page is the printable area: nothing is placed where the printer
     // cannot print.
     const QRect area = device.pageLayout().paintRectPixels(device.logicalDpiX());
     draw_print_page(painter, area.size(), request);
-    if (!painter.end()) {
-        messages.show_message(kPrintFailedText);
-        return PrintOutcome::failed;
-    }
-    return PrintOutcome::printed;
+    if (!painter.end()) return core::fail(kPrintFailedText);
+    return {};
 }
 
-PrintOutcome print_on_printer(const QPrinterInfo& printer_info, const PrintRequest& request,
-                              PrintMessages& messages) {
-    if (printer_info.isNull()) {
-        messages.show_message(kNoDefaultPrinterText);
-        return PrintOutcome::no_default_printer;
-    }
-    if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) {
-        messages.show_message(kNothingToPrintText);
-        return PrintOutcome::nothing_to_print;
-    }
+core::Result<> print_on_printer(const QPrinterInfo& printer_info, const PrintRequest& request) {
+    if (printer_info.isNull()) return core::fail(kNoDefaultPrinterText);
+    if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) return core::fail(kNothingToPrintText);
     // The printer gives its paper, printable area and resolution.
     QPrinter printer(printer_info, QPrinter::HighResolution);
     // Qt starts every printer on A4; the page is laid out on the paper the
     // printer actually holds.
     if (printer_info.defaultPageSize().isValid()) printer.setPageSize(printer_info.defaultPageSize());
-    if (!printer.isValid()) {
-        messages.show_message(kPrinterRefusedText);
-        return PrintOutcome::printer_refused;
-    }
+    if (!printer.isValid()) return core::fail(kPrinterRefusedText);
 
     // The page is made as a document first and then handed to the print
     // system ourselves: Qt's own hand-over ignores the print system's answer,
     // so a queue that refuses the job would look like a printed page.
     QTemporaryFile document(QDir(QDir::tempPath()).filePath(QStringLiteral("selection_image-XXXXXX.pdf")));
-    if (!document.open()) {
-        messages.show_message(kPrintFailedText);
-        return PrintOutcome::failed;
-    }
+    if (!document.open()) return core::fail(kPrintFailedText);
     {
         QPdfWriter writer(&document);
         writer.setResolution(printer.resolution());
         writer.setPageLayout(printer.pageLayout());
         writer.setTitle(request.image_filename);
         writer.setCreator(QStringLiteral("selection_image"));
-        const PrintOutcome page = print_on(writer, request, messages);
-        if (page != PrintOutcome::printed) return page;
+        if (auto page = print_on(writer, request); !page) return page;
     }
     document.close();
 
-    const PrintSubmission job =
+    const auto job =
         submit_to_print_system(printer_info.printerName(), document.fileName(), request.image_filename);
-    if (!job.accepted()) {
-        // The print system's own reason tells the user what to fix.
-        messages.show_message(job.error.isEmpty() ? kPrinterRefusedText
-                                                  : kPrinterRefusedText + QStringLiteral(" : ") + job.error);
-        return PrintOutcome::printer_refused;
+    // The print system's own reason tells the user what to fix.
+    if (!job) {
+        const QString why = job.error().reason_as<QString>();
+        return core::fail(why.isEmpty() ? kPrinterRefusedText : kPrinterRefusedText + QStringLiteral(" : ") + why);
     }
-    return PrintOutcome::printed;
+    return {};
 }
 
-PrintOutcome print_on_default_printer(const PrintRequest& request, PrintMessages& messages) {
-    return print_on_printer(QPrinterInfo::defaultPrinter(), request, messages);
+core::Result<> print_on_default_printer(const PrintRequest& request) {
+    return print_on_printer(QPrinterInfo::defaultPrinter(), request);
 }
 
 }  // namespace print

@@ -39,23 +39,15 @@ const CupsLibrary& cups() {
 
 }  // namespace
 
-PrintSubmission submit_to_print_system(const QString& printer, const QString& pdf_file,
-                                       const QString& title) {
-    PrintSubmission result;
+core::Result<int> submit_to_print_system(const QString& printer, const QString& pdf_file, const QString& title) {
     const CupsLibrary& lib = cups();
-    if (!lib.print_file) {
-        result.error = lib.load_error;
-        return result;
-    }
+    if (!lib.print_file) return core::fail(lib.load_error);
     const QByteArray name = printer.toLocal8Bit();
     const QByteArray file = pdf_file.toLocal8Bit();
     const QByteArray job_title = title.toUtf8();
-    result.job_id = lib.print_file(name.constData(), file.constData(), job_title.constData(), 0, nullptr);
-    if (result.job_id <= 0) {
-        result.job_id = 0;
-        result.error = lib.last_error ? QString::fromUtf8(lib.last_error()) : QString();
-    }
-    return result;
+    const int job = lib.print_file(name.constData(), file.constData(), job_title.constData(), 0, nullptr);
+    if (job <= 0) return core::fail(lib.last_error ? QString::fromUtf8(lib.last_error()) : QString());
+    return job;
 }
 
 }  // namespace print

@@ -29,15 +29,11 @@ QString loader_reason() {
 }
 
 template <typename F>
-bool resolve(void* handle, const char* symbol, F* target, QString* error) {
+bool resolve(void* handle, const char* symbol, F* target) {
   dlerror();
   void* address = dlsym(handle, symbol);
-  if (!address) {
-    *error = loader_reason();
-    return false;
-  }
   *target = reinterpret_cast<F>(address);
-  return true;
+  return address != nullptr;
 }
 
 void end_session_locked(LoaderState& s) {
@@ -69,45 +65,34 @@ QString sane_library_name() {
   return s.name;
 }
 
-const SaneLibrary* sane_library(QString* error) {
+core::Result<const SaneLibrary*> sane_library() {
   LoaderState& s = state();
   std::lock_guard lock(s.mutex);
   if (s.session_open && s.loaded_name == s.name) return &s.library;
   end_session_locked(s);
 
-  QString reason;
   void* handle = dlopen(s.name.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) {
-    *error = loader_reason();
-    return nullptr;
-  }
+  if (!handle) return core::fail(loader_reason());
   SaneLibrary lib;
-  if (!resolve(handle, "sane_init", &lib.init, &reason) || !resolve(handle, "sane_exit", &lib.exit, &reason) ||
-      !resolve(handle, "sane_get_devices", &lib.get_devices, &reason) ||
-      !resolve(handle, "sane_open", &lib.open, &reason) || !resolve(handle, "sane_close", &lib.close, &reason) ||
-      !resolve(handle, "sane_get_option_descriptor", &lib.get_option_descriptor, &reason) ||
-      !resolve(handle, "sane_control_option", &lib.control_option, &reason) ||
-      !resolve(handle, "sane_get_parameters", &lib.get_parameters, &reason) ||
-      !resolve(handle, "sane_start", &lib.start, &reason) || !resolve(handle, "sane_read", &lib.read, &reason) ||
-      !resolve(handle, "sane_cancel", &lib.cancel, &reason) ||
-      !resolve(handle, "sane_strstatus", &lib.strstatus, &reason)) {
-    *error = reason;
-    return nullptr;
-  }
+  if (!resolve(handle, "sane_init", &lib.init) || !resolve(handle, "sane_exit", &lib.exit) ||
+      !resolve(handle, "sane_get_devices", &lib.get_devices) || !resolve(handle, "sane_open", &lib.open) ||
+      !resolve(handle, "sane_close", &lib.close) ||
+      !resolve(handle, "sane_get_option_descriptor", &lib.get_option_descriptor) ||
+      !resolve(handle, "sane_control_option", &lib.control_option) ||
+      !resolve(handle, "sane_get_parameters", &lib.get_parameters) || !resolve(handle, "sane_start", &lib.start) ||
+      !resolve(handle, "sane_read", &lib.read) || !resolve(handle, "sane_cancel", &lib.cancel) ||
+      !resolve(handle, "sane_strstatus", &lib.strstatus))
+    return core::fail(loader_reason());
 
   SANE_Int version = 0;
   const SANE_Status status = lib.init(&version, nullptr);
-  if (status != SANE_STATUS_GOOD) {
-    *error = QStringLiteral("sane_init: %1").arg(lib.status_text(status));
-    return nullptr;
-  }
+  if (status != SANE_STATUS_GOOD) return core::fail(QStringLiteral("sane_init: %1").arg(lib.status_text(status)));
   if (SANE_VERSION_MAJOR(version) != SANE_CURRENT_MAJOR) {
     lib.exit();
-    *error = QStringLiteral("%1 est en version %2 de SANE, version %3 attendue")
-                 .arg(s.name)
-                 .arg(SANE_VERSION_MAJOR(version))
-                 .arg(SANE_CURRENT_MAJOR);
-    return nullptr;
+    return core::fail(QStringLiteral("%1 est en version %2 de SANE, version %3 attendue")
+                          .arg(s.name)
+                          .arg(SANE_VERSION_MAJOR(version))
+                          .arg(SANE_CURRENT_MAJOR));
   }
   s.library = lib;
   s.loaded_name = s.name;

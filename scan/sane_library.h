@@ -2,6 +2,8 @@
 #include <QString>
 #include <sane/sane.h>
 
+#include "result.h"
+
 namespace scan {
 
 // The SANE entry points, found at run time: the program starts, and explains
@@ -31,9 +33,9 @@ void set_sane_library_name(const QString& name);
 QString sane_library_name();
 
 // The loaded and initialised library, shared by the whole process (any
-// thread). Returns nullptr and sets *error to the loader's or the library's
-// reason when it cannot be used.
-const SaneLibrary* sane_library(QString* error);
+// thread). Fails with the loader's or the library's reason when it cannot
+// be used.
+core::Result<const SaneLibrary*> sane_library();
 
 // Ends the library's session (sane_exit) if one is open; the next
 // sane_library() starts a new one. Runs by itself when the application object

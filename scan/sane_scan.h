@@ -4,7 +4,10 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "result.h"
 
 namespace scan {
 
@@ -15,9 +18,8 @@ struct SaneDeviceInfo {
   QString type;
 };
 
-// The devices the library finds now. Returns false with the reason on failure;
-// an empty list is no failure.
-bool list_sane_devices(const SaneLibrary& sane, std::vector<SaneDeviceInfo>* devices, QString* error);
+// The devices the library finds now; an empty list is no failure.
+core::Result<std::vector<SaneDeviceInfo>> list_sane_devices(const SaneLibrary& sane);
 
 // An option of the device set before scanning, by its SANE name ("mode",
 // "depth", "resolution", ...). The value is text: a word for lists and text
@@ -33,17 +35,14 @@ struct ScanControl {
   std::atomic<int> permille{-1};  // -1: the length of the scan is not known
 };
 
-struct ScanOutcome {
-  enum class Status { Done, Cancelled, Failed };
-  Status status = Status::Failed;
-  std::vector<std::uint8_t> bitmap_file;  // a 24-bit Windows bitmap file, when Done
-  QString error;                          // why, when Failed
-};
+// One scanned page: a 24-bit Windows bitmap file.
+using ScannedPage = std::vector<std::uint8_t>;
 
 // Opens `device`, sets `options` in their order, scans one page (every frame
 // of it) and closes the device. Blocks until done; meant for a worker thread.
-// Stops between two reads once control.cancel_requested is set.
-ScanOutcome scan_one_page(const SaneLibrary& sane, const QString& device,
-                          const std::vector<ScanOptionSetting>& options, ScanControl& control);
+// Stops between two reads once control.cancel_requested is set: no page then.
+core::Result<std::optional<ScannedPage>> scan_one_page(const SaneLibrary& sane, const QString& device,
+                                                       const std::vector<ScanOptionSetting>& options,
+                                                       ScanControl& control);
 
 }  // namespace scan

@@ -6,12 +6,11 @@
 
 #include <QMessageBox>
 
-using namespace scan;
+namespace scan {
 
 namespace {
 
 struct TwainState {
-  QString last_error;
   QString selected_device;
   std::vector<ScanOptionSetting> options;
 };
@@ -23,84 +22,79 @@ TwainState& twain() {
 
 const QString kNoScanner = QStringLiteral("Aucun scanner n'a été trouvé.");
 
-// What a worker learns about SANE before any dialog of ours can show.
-struct Discovery {
-  const SaneLibrary* sane = nullptr;
-  bool listed = false;
-  std::vector<SaneDeviceInfo> devices;
-  QString error;
-};
-
-void discover(Discovery& d) {
-  d.sane = sane_library(&d.error);
-  if (d.sane) d.listed = list_sane_devices(*d.sane, &d.devices, &d.error);
-}
-
-int fail(int code, QString reason) {
-  twain().last_error = std::move(reason);
-  return code;
+// The library and its devices, looked up on a worker thread: both can take
+// seconds (network scanners), while the window stays drawn.
+core::Result<std::vector<SaneDeviceInfo>> find_devices() {
+  const auto sane = sane_library();
+  if (!sane) return core::fail(sane.error());
+  return list_sane_devices(**sane);
 }
 
 }  // namespace
 
-int TWAIN_SelectImageSource(QWidget* window) {
-  twain().last_error.clear();
-  Discovery d;
+core::Result<bool> select_source(QWidget* window) {
+  core::Result<std::vector<SaneDeviceInfo>> devices = core::fail("");
   ScanControl control;
-  run_with_progress(window, QStringLiteral("Recherche des scanners…"), control, false, 300, [&] { discover(d); });
-  if (!d.sane) return fail(kTwainUnavailable, d.error);
-  if (!d.listed) return fail(kTwainFailed, d.error);
-  if (d.devices.empty()) {
+  run_with_progress(window, QStringLiteral("Recherche des scanners…"), control, false, 300,
+                    [&] { devices = find_devices(); });
+  if (!devices) return core::fail(devices.error());
+  if (devices->empty()) {
     QMessageBox::information(window, QString(), kNoScanner);
-    return fail(kTwainNoDevice, kNoScanner);
+    return false;
   }
-  SaneDeviceDialog dialog(window, d.devices, twain().selected_device);
-  if (dialog.exec() != QDialog::Accepted || dialog.selected_device().isEmpty()) return kTwainCancelled;
+  SaneDeviceDialog dialog(window, *devices, twain().selected_device);
+  if (dialog.exec() != QDialog::Accepted || dialog.selected_device().isEmpty()) return false;
   twain().selected_device = dialog.selected_device();
-  return kTwainOk;
+  return true;
 }
 
-int TWAIN_AcquireToFilename(QWidget* window, const QString& path) {
-  twain().last_error.clear();
-  Discovery d;
-  ScanOutcome outcome;
-  QString device = twain().selected_device;
+core::Result<bool> acquire_to_file(QWidget* window, const QString& path) {
+  core::Result<std::optional<ScannedPage>> page = core::fail("");
+  const QString chosen = twain().selected_device;
   const std::vector<ScanOptionSetting> options = twain().options;
   ScanControl control;
   run_with_progress(window, QStringLiteral("Numérisation en cours…"), control, true, 0, [&] {
+    const auto sane = sane_library();
+    if (!sane) {
+      page = core::fail(sane.error());
+      return;
+    }
+    QString device = chosen;
     if (device.isEmpty()) {
-      discover(d);
-      if (!d.sane || !d.listed) return;
-      if (d.devices.empty()) {
-        d.error = kNoScanner;
+      const auto devices = list_sane_devices(**sane);
+      if (!devices || devices->empty()) {
+        page = core::fail(devices ? core::Failure(kNoScanner) : devices.error());
         return;
       }
-      device = d.devices.front().name;
-    } else {
-      d.sane = sane_library(&d.error);
-      if (!d.sane) return;
-      d.listed = true;
+      device = devices->front().name;
     }
-    outcome = scan_one_page(*d.sane, device, options, control);
+    page = scan_one_page(**sane, device, options, control);
   });
-  if (!d.sane) return fail(kTwainUnavailable, d.error);
-  if (!d.listed) return fail(kTwainFailed, d.error);
-  if (device.isEmpty()) return fail(kTwainNoDevice, d.error);
-  switch (outcome.status) {
-    case ScanOutcome::Status::Cancelled:
-      return kTwainCancelled;
-    case ScanOutcome::Status::Failed:
-      return fail(kTwainFailed, outcome.error);
-    case ScanOutcome::Status::Done:
-      break;
-  }
-  QString error;
-  if (!storage::replace_file_atomically(path, outcome.bitmap_file.data(), outcome.bitmap_file.size(), &error))
-    return fail(kTwainFailed, error);
-  return kTwainOk;
+  if (!page) return core::fail(page.error());
+  if (!*page) return false;
+  const ScannedPage& file = **page;
+  if (auto written = storage::replace_file_atomically(path, file.data(), file.size()); !written)
+    return core::fail(written.error());
+  return true;
 }
 
-QString twain_last_error() { return twain().last_error; }
-QString twain_selected_device() { return twain().selected_device; }
-void twain_forget_selected_device() { twain().selected_device.clear(); }
-void twain_set_scan_options(std::vector<ScanOptionSetting> options) { twain().options = std::move(options); }
+QString selected_device() { return twain().selected_device; }
+void forget_selected_device() { twain().selected_device.clear(); }
+void set_scan_options(std::vector<ScanOptionSetting> options) { twain().options = std::move(options); }
+
+}  // namespace scan
+
+namespace {
+
+int twain_code(const core::Result<bool>& done) {
+  if (!scan::sane_library()) return kTwainUnavailable;
+  return !done ? kTwainFailed : *done ? kTwainOk : kTwainCancelled;
+}
+
+}  // namespace
+
+int TWAIN_SelectImageSource(QWidget* window) { return twain_code(scan::select_source(window)); }
+
+int TWAIN_AcquireToFilename(QWidget* window, const QString& path) {
+  return twain_code(scan::acquire_to_file(window, path));
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include "result.h"
 #include "sane_scan.h"
 
 #include <QString>
@@ -6,13 +7,13 @@
 
 class QWidget;
 
-// The two scanner calls the window makes. Results: 0 on success, otherwise
-// one of the codes below; twain_last_error() then tells why.
+// The two scanner calls of the window's buttons, named as the program has
+// always called them although they drive SANE: 0 on success, otherwise one
+// of the codes below.
 enum TwainResult : int {
   kTwainOk = 0,
-  kTwainCancelled = 1,    // the user stopped; twain_last_error() is empty
+  kTwainCancelled = 1,    // the user stopped, or there was no scanner to choose
   kTwainFailed = 2,       // the device or the file failed
-  kTwainNoDevice = 3,     // no scanner found
   kTwainUnavailable = -1  // the SANE library cannot be loaded or started
 };
 
@@ -27,13 +28,20 @@ int TWAIN_SelectImageSource(QWidget* window);
 // there in one step. Returns kTwainOk only when the file is there.
 int TWAIN_AcquireToFilename(QWidget* window, const QString& path);
 
-// Why the last call above did not return kTwainOk.
-QString twain_last_error();
+namespace scan {
+
+// What lies behind the two calls, with the reasons: true when a scanner was
+// chosen, or when the page is in the file; false when the user stopped (or,
+// choosing, when no scanner was found).
+core::Result<bool> select_source(QWidget* window);
+core::Result<bool> acquire_to_file(QWidget* window, const QString& path);
 
 // The scanner chosen in this run; empty before any choice.
-QString twain_selected_device();
-void twain_forget_selected_device();
+QString selected_device();
+void forget_selected_device();
 
 // Options set on the device before every acquisition (empty by default: the
 // device's own settings apply).
-void twain_set_scan_options(std::vector<scan::ScanOptionSetting> options);
+void set_scan_options(std::vector<ScanOptionSetting> options);
+
+}  // namespace scan

@@ -45,36 +45,31 @@ void put_u32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-bool ScanBitmap::begin_frame(const ScanFrameFormat& format, QString* error) {
+core::Result<> ScanBitmap::begin_frame(const ScanFrameFormat& format) {
   if (in_frame_) end_frame();
   if (format.depth != 1 && format.depth != 8 && format.depth != 16) {
-    *error = QStringLiteral("profondeur de %1 bits non prise en charge").arg(format.depth);
-    return false;
+    return core::fail(QStringLiteral("profondeur de %1 bits non prise en charge").arg(format.depth));
   }
   if (format.pixels_per_line <= 0) {
-    *error = QStringLiteral("le scanner annonce une largeur de %1 pixels").arg(format.pixels_per_line);
-    return false;
+    return core::fail(QStringLiteral("le scanner annonce une largeur de %1 pixels").arg(format.pixels_per_line));
   }
   const std::int64_t needed_bits =
       std::int64_t{format.pixels_per_line} * samples_per_pixel(format.kind) * format.depth;
   const std::int64_t needed = (needed_bits + 7) / 8;
   if (format.bytes_per_line < needed || format.bytes_per_line > 2 * needed + 4096) {
-    *error = QStringLiteral("le scanner annonce %1 octets par ligne pour %2 pixels de %3 bits")
+    return core::fail(QStringLiteral("le scanner annonce %1 octets par ligne pour %2 pixels de %3 bits")
                  .arg(format.bytes_per_line)
                  .arg(format.pixels_per_line)
-                 .arg(format.depth);
-    return false;
+                 .arg(format.depth));
   }
   if (width_ != 0 && format.pixels_per_line != width_) {
-    *error = QStringLiteral("les passes du scanner n'ont pas la même largeur (%1 et %2 pixels)")
+    return core::fail(QStringLiteral("les passes du scanner n'ont pas la même largeur (%1 et %2 pixels)")
                  .arg(width_)
-                 .arg(format.pixels_per_line);
-    return false;
+                 .arg(format.pixels_per_line));
   }
   if (format.pixels_per_line > core::kMaxPicturePixels ||
       (format.lines > 0 && std::int64_t{format.lines} * format.pixels_per_line > core::kMaxPicturePixels)) {
-    *error = QStringLiteral("image trop grande (%1 x %2 pixels)").arg(format.pixels_per_line).arg(format.lines);
-    return false;
+    return core::fail(QStringLiteral("image trop grande (%1 x %2 pixels)").arg(format.pixels_per_line).arg(format.lines));
   }
   if (width_ == 0) {
     width_ = format.pixels_per_line;
@@ -87,25 +82,24 @@ bool ScanBitmap::begin_frame(const ScanFrameFormat& format, QString* error) {
   line_fill_ = 0;
   frame_rows_ = 0;
   in_frame_ = true;
-  return true;
+  return {};
 }
 
-bool ScanBitmap::ensure_row(int row, QString* error) {
-  if (row < rows_allocated_) return true;
+core::Result<> ScanBitmap::ensure_row(int row) {
+  if (row < rows_allocated_) return {};
   if (std::int64_t{row + 1} * width_ > core::kMaxPicturePixels) {
-    *error = QStringLiteral("image trop grande (plus de %1 lignes de %2 pixels)").arg(row).arg(width_);
-    return false;
+    return core::fail(QStringLiteral("image trop grande (plus de %1 lignes de %2 pixels)").arg(row).arg(width_));
   }
   rows_.resize(kBitmapHeaderSize + std::size_t(row + 1) * stride_, 0);
   rows_allocated_ = row + 1;
-  return true;
+  return {};
 }
 
-bool ScanBitmap::store_line(QString* error) {
+core::Result<> ScanBitmap::store_line() {
   const int row = frame_rows_;
   // A frame longer than announced is kept only when its length was unknown.
-  if (format_.lines >= 0 && row >= format_.lines) return true;
-  if (!ensure_row(row, error)) return false;
+  if (format_.lines >= 0 && row >= format_.lines) return {};
+  if (auto room = ensure_row(row); !room) return room;
   std::uint8_t* out = rows_.data() + kBitmapHeaderSize + std::size_t(row) * stride_;
   const std::uint8_t* in = line_.data();
   const int depth = format_.depth;
@@ -131,13 +125,12 @@ bool ScanBitmap::store_line(QString* error) {
     }
   }
   ++frame_rows_;
-  return true;
+  return {};
 }
 
-bool ScanBitmap::add_data(const std::uint8_t* data, std::size_t size, QString* error) {
+core::Result<> ScanBitmap::add_data(const std::uint8_t* data, std::size_t size) {
   if (!in_frame_) {
-    *error = QStringLiteral("données reçues hors d'une passe");
-    return false;
+    return core::fail(QStringLiteral("données reçues hors d'une passe"));
   }
   while (size > 0) {
     const std::size_t take = std::min(size, line_.size() - line_fill_);
@@ -147,10 +140,10 @@ bool ScanBitmap::add_data(const std::uint8_t* data, std::size_t size, QString* e
     size -= take;
     if (line_fill_ == line_.size()) {
       line_fill_ = 0;
-      if (!store_line(error)) return false;
+      if (auto stored = store_line(); !stored) return stored;
     }
   }
-  return true;
+  return {};
 }
 
 void ScanBitmap::end_frame() {
@@ -169,12 +162,11 @@ std::int64_t ScanBitmap::expected_frame_bytes() const {
   return std::int64_t{format_.lines} * format_.bytes_per_line;
 }
 
-bool ScanBitmap::take_file(std::vector<std::uint8_t>* file, QString* error) {
+core::Result<std::vector<std::uint8_t>> ScanBitmap::take_file() {
   end_frame();
   const int height = this->height();
   if (width_ <= 0 || height <= 0) {
-    *error = QStringLiteral("le scanner n'a envoyé aucune ligne complète");
-    return false;
+    return core::fail(QStringLiteral("le scanner n'a envoyé aucune ligne complète"));
   }
   const std::size_t image_size = std::size_t(height) * stride_;
   rows_.resize(kBitmapHeaderSize + image_size);
@@ -195,9 +187,9 @@ bool ScanBitmap::take_file(std::vector<std::uint8_t>* file, QString* error) {
   put_u16(h + 26, 1);
   put_u16(h + 28, 24);
   put_u32(h + 34, std::uint32_t(image_size));
-  *file = std::move(rows_);
+  std::vector<std::uint8_t> file = std::move(rows_);
   *this = ScanBitmap();
-  return true;
+  return file;
 }
 
 }  // namespace scan

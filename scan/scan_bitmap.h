@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "result.h"
+
 namespace scan {
 
 // What a scanner says about one frame before sending it.
@@ -24,9 +26,9 @@ class ScanBitmap {
   // Starts a frame. Fails on a format no picture can come from (unknown depth,
   // lines shorter than their pixels, a width that differs from earlier frames,
   // a picture larger than the program accepts).
-  bool begin_frame(const ScanFrameFormat& format, QString* error);
+  core::Result<> begin_frame(const ScanFrameFormat& format);
   // Data of the current frame, in pieces of any length.
-  bool add_data(const std::uint8_t* data, std::size_t size, QString* error);
+  core::Result<> add_data(const std::uint8_t* data, std::size_t size);
   // Ends the current frame; a partial last line is dropped.
   void end_frame();
 
@@ -38,11 +40,11 @@ class ScanBitmap {
 
   // The bitmap file (bottom-up BGR rows padded to 4 bytes, 54-byte header).
   // Fails when no complete row arrived. Leaves this object empty.
-  bool take_file(std::vector<std::uint8_t>* file, QString* error);
+  core::Result<std::vector<std::uint8_t>> take_file();
 
  private:
-  bool store_line(QString* error);
-  bool ensure_row(int row, QString* error);
+  core::Result<> store_line();
+  core::Result<> ensure_row(int row);
 
   ScanFrameFormat format_;
   bool in_frame_ = false;

@@ -23,33 +23,31 @@ QImage opaque_rgb32(const QImage& src) {
 
 }  // namespace
 
-QImage clipboard_picture(const QMimeData* data, bool* offered, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    *offered = false;
-    if (!data) return {};
+core::Result<std::optional<QImage>> clipboard_picture(const QMimeData* data) {
+    if (!data) return std::optional<QImage>();
+    bool offered = false;
+    QString why = QStringLiteral("image du presse-papier illisible");
     if (data->hasImage()) {
-        *offered = true;
+        offered = true;
         const QImage image = qvariant_cast<QImage>(data->imageData());
         if (!image.isNull()) {
             QImage out = opaque_rgb32(image);
-            if (!out.isNull()) return out;
-            *error = QStringLiteral("image trop grande ou mémoire insuffisante (%1 x %2 pixels)")
-                         .arg(image.width())
-                         .arg(image.height());
-            return {};
+            if (out.isNull())
+                return core::fail(QStringLiteral("image trop grande ou mémoire insuffisante (%1 x %2 pixels)")
+                                      .arg(image.width())
+                                      .arg(image.height()));
+            return std::optional<QImage>(std::move(out));
         }
     }
     for (const QString& format : data->formats()) {
         if (!format.startsWith(QLatin1String("image/"))) continue;
-        *offered = true;
-        QString why;
-        const QImage image = decode_picture(data->data(format), &why);
-        if (!image.isNull()) return image;
-        *error = QStringLiteral("%1 : %2").arg(format, why);
+        offered = true;
+        auto image = decode_picture(data->data(format));
+        if (image) return std::optional<QImage>(std::move(*image));
+        why = QStringLiteral("%1 : %2").arg(format, image.error().reason_as<QString>());
     }
-    if (*offered && error->isEmpty()) *error = QStringLiteral("image du presse-papier illisible");
-    return {};
+    if (offered) return core::fail(why);
+    return std::optional<QImage>();
 }
 
 }  // namespace sources

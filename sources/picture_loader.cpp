@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "bmp_decoder.h"
 #include "grey16.h"
@@ -19,20 +20,17 @@ namespace {
 
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
-QString size_refusal_text(std::int64_t w, std::int64_t h) { return QString::fromStdString(core::size_refusal(w, h)); }
+const QString kNoMemory = QStringLiteral("mémoire insuffisante");
 
-// Returns true when TurboJPEG handled the data (image set, or error set);
-// false when the JPEG is of a kind it does not turn into BGRX (CMYK).
-bool decode_jpeg(const QByteArray& data, std::int64_t max_pixels, QImage* out, QString* error) {
+// No value when the JPEG is of a kind TurboJPEG does not turn into BGRX
+// (CMYK): Qt's reader takes it then.
+core::Result<std::optional<QImage>> decode_jpeg(const QByteArray& data, std::int64_t max_pixels) {
     auto decoded = core::decode_jpeg_pixels(reinterpret_cast<const unsigned char*>(data.constData()),
                                             static_cast<std::size_t>(data.size()), max_pixels);
-    if (!decoded) {
-        *error = decoded.error().reason_as<QString>();
-        return true;
-    }
-    if (!*decoded) return false;
-    *out = filter::adopt_rgb32(std::move((*decoded)->memory), (*decoded)->width, (*decoded)->height);
-    return true;
+    if (!decoded) return core::fail(decoded.error());
+    if (!*decoded) return std::optional<QImage>();
+    core::JpegPixels& px = **decoded;
+    return std::optional<QImage>(filter::adopt_rgb32(std::move(px.memory), px.width, px.height));
 }
 
 QImage flatten_onto_white(const QImage& src) {
@@ -44,7 +42,7 @@ QImage flatten_onto_white(const QImage& src) {
     return out;
 }
 
-QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* error) {
+core::Result<QImage> decode_with_qt(const QByteArray& data, std::int64_t max_pixels) {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
@@ -52,77 +50,58 @@ QImage decode_with_qt(const QByteArray& data, std::int64_t max_pixels, QString* 
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
-    if (!reader.canRead()) {
-        *error = QStringLiteral("format d'image non reconnu");
-        return {};
-    }
+    if (!reader.canRead()) return core::fail("format d'image non reconnu");
     const QSize size = reader.size();
-    if (size.isValid() && !size.isEmpty() && too_large(size.width(), size.height(), max_pixels)) {
-        *error = size_refusal_text(size.width(), size.height());
-        return {};
-    }
+    if (size.isValid() && !size.isEmpty() && too_large(size.width(), size.height(), max_pixels))
+        return core::fail(core::size_refusal(size.width(), size.height()));
     QImage img = reader.read();
-    if (img.isNull()) {
-        *error = QStringLiteral("image illisible (%1)").arg(reader.errorString());
-        return {};
-    }
+    if (img.isNull()) return core::fail(QStringLiteral("image illisible (%1)").arg(reader.errorString()));
     if (img.format() == QImage::Format_Grayscale16) {
         img = stretch_grey16(img);
-        if (img.isNull()) *error = QStringLiteral("mémoire insuffisante");
+        if (img.isNull()) return core::fail(kNoMemory);
         return img;
     }
-    if (img.hasAlphaChannel()) return flatten_onto_white(img);
-    if (img.format() == QImage::Format_RGB32) return img;
-    QImage out = filter::allocate_rgb32(img.width(), img.height());
-    if (out.isNull()) {
-        *error = QStringLiteral("mémoire insuffisante");
-        return {};
+    if (img.hasAlphaChannel()) img = flatten_onto_white(img);
+    else if (img.format() != QImage::Format_RGB32) {
+        QImage out = filter::allocate_rgb32(img.width(), img.height());
+        if (!out.isNull()) {
+            QPainter p(&out);
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(0, 0, img);
+        }
+        img = out;
     }
-    QPainter p(&out);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(0, 0, img);
-    return out;
+    if (img.isNull()) return core::fail(kNoMemory);
+    return img;
 }
 
-QImage decode_embedded(const QByteArray& data, std::int64_t max_pixels, QString* error) {
-    return decode_picture(data, error, max_pixels);
+core::Result<QImage> decode_embedded(const QByteArray& data, std::int64_t max_pixels) {
+    return decode_picture(data, max_pixels);
 }
 
 }  // namespace
 
-QImage decode_picture(const QByteArray& data, QString* error) { return decode_picture(data, error, core::kMaxPicturePixels); }
-
-QImage decode_picture(const QByteArray& data, QString* error, std::int64_t max_pixels) {
-    QString ignored;
-    if (!error) error = &ignored;
-    error->clear();
+core::Result<QImage> decode_picture(const QByteArray& data, std::int64_t max_pixels) {
     max_pixels = std::min(max_pixels, core::kMaxPicturePixels);
-    if (data.isEmpty()) {
-        *error = QStringLiteral("fichier vide");
-        return {};
+    if (data.isEmpty()) return core::fail("fichier vide");
+    if (bitmap::is_bmp(data)) return bitmap::decode_bmp(data, max_pixels, decode_embedded);
+    if (core::looks_like_jpeg(reinterpret_cast<const unsigned char*>(data.constData()),
+                              static_cast<std::size_t>(data.size()))) {
+        auto jpeg = decode_jpeg(data, max_pixels);
+        if (!jpeg) return core::fail(jpeg.error());
+        if (*jpeg) return std::move(**jpeg);
     }
-    if (bitmap::is_bmp(data)) return bitmap::decode_bmp(data, max_pixels, decode_embedded, error);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    if (core::looks_like_jpeg(bytes, static_cast<std::size_t>(data.size()))) {
-        QImage img;
-        if (decode_jpeg(data, max_pixels, &img, error)) return img;
-    }
-    return decode_with_qt(data, max_pixels, error);
+    return decode_with_qt(data, max_pixels);
 }
 
-QImage load_picture(const QString& path, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
+core::Result<QImage> load_picture(const QString& path) {
     const auto bytes = core::read_file_bytes(QFile::encodeName(path).toStdString(), core::kMaxPictureFileBytes);
-    if (!bytes) {
-        *error = bytes.error().reason_as<QString>();
-        return {};
-    }
+    if (!bytes) return core::fail(bytes.error());
     // The bytes stay where they were read; nothing keeps them past the decode.
     const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()),
                                                     static_cast<qsizetype>(bytes->size));
-    QImage img = decode_picture(data, error);
-    if (img.isNull()) *error = QStringLiteral("%1 : %2").arg(path, *error);
+    auto img = decode_picture(data);
+    if (!img) return core::fail(QStringLiteral("%1 : %2").arg(path, img.error().reason_as<QString>()));
     return img;
 }
 

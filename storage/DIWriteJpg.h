@@ -1,21 +1,24 @@
 #pragma once
 #include <QString>
 
-// Writes the picture held in the staging file (see staging_file.h) as a JPEG
-// at `quality` (1..100, TurboJPEG, 4:2:0 chroma, JFIF) to `path`, replacing
-// any file there atomically: at every moment `path` holds the old file or
-// the new one, whole, and an existing file keeps its permissions. `flag` is
-// accepted for the callers' sake and selects nothing. The staging file is
-// left in place.
+#include "result.h"
+
+// The JPEG writer's interface as the program's callers have always known it:
+// it takes no picture, only the path to write, and reads the picture from
+// the staging file (see staging_file.h). Writes it as a JPEG at `quality`
+// (1..100, TurboJPEG, 4:2:0 chroma, JFIF) to `path`, replacing any file
+// there atomically: at every moment `path` holds the old file or the new
+// one, whole, and an existing file keeps its permissions. `flag` is accepted
+// for the callers' sake and selects nothing. The staging file is left in
+// place. Returns 0 on success, otherwise one of the DIWriteJpgResult values.
 //
-// The caller holds the staging lock (storage::StagingLock) from writing the
-// staging file until this returns, so no other copy of the program can put
-// its own picture there in between.
-//
-// Returns 0 on success, otherwise one of the DIWriteJpgResult values; the
-// overload with `error` also gives a readable reason.
+// Nothing in the program calls it any more: every store goes through
+// storage::write_jpeg_from_bitmap below, which names its staging file and
+// says why it failed. The caller holds the staging lock
+// (storage::StagingLock) from writing the staging file until the write
+// returns, so no other copy of the program can put its own picture there in
+// between.
 int DIWriteJpg(const QString& path, int quality, int flag);
-int DIWriteJpg(const QString& path, int quality, int flag, QString* error);
 
 enum DIWriteJpgResult : int {
     kDIWriteJpgOk = 0,
@@ -29,6 +32,6 @@ enum DIWriteJpgResult : int {
 namespace storage {
 
 // The same from an explicit staging file.
-int write_jpeg_from_bitmap(const QString& staging, const QString& path, int quality, QString* error);
+core::Result<> write_jpeg_from_bitmap(const QString& staging, const QString& path, int quality);
 
 }  // namespace storage

@@ -151,13 +151,8 @@ int write_temporary(int fd, const void* data, std::size_t size, const struct sta
 
 }  // namespace
 
-bool replace_file_atomically(const QString& path, const void* data, std::size_t size, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    auto fail = [&](int err) {
-        *error = QStringLiteral("%1 : %2").arg(path, reason(err));
-        return false;
-    };
+core::Result<> replace_file_atomically(const QString& path, const void* data, std::size_t size) {
+    auto fail = [&](int err) { return core::fail(QStringLiteral("%1 : %2").arg(path, reason(err))); };
     int err = 0;
     std::string target;
     if (!final_target(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), &target, &err))
@@ -197,23 +192,14 @@ bool replace_file_atomically(const QString& path, const void* data, std::size_t 
         ::fsync(dir);
         ::close(dir);
     }
-    return true;
+    return {};
 }
 
-bool copy_file_atomically(const QString& from, const QString& to, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
+core::Result<> copy_file_atomically(const QString& from, const QString& to) {
     QFile src(from);
-    if (!src.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1 : %2").arg(from, src.errorString());
-        return false;
-    }
-    const QByteArray bytes = src.readAll();
-    if (src.error() != QFileDevice::NoError) {
-        *error = QStringLiteral("%1 : %2").arg(from, src.errorString());
-        return false;
-    }
-    return replace_file_atomically(to, bytes.constData(), static_cast<std::size_t>(bytes.size()), error);
+    const QByteArray bytes = src.open(QIODevice::ReadOnly) ? src.readAll() : QByteArray();
+    if (src.error() != QFileDevice::NoError) return core::fail(QStringLiteral("%1 : %2").arg(from, src.errorString()));
+    return replace_file_atomically(to, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 }  // namespace storage

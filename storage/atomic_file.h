@@ -2,6 +2,8 @@
 #include <QString>
 #include <cstddef>
 
+#include "result.h"
+
 namespace storage {
 
 // Replaces the file at `path` with `size` bytes, so that at every moment the
@@ -10,11 +12,11 @@ namespace storage {
 // renamed over the path only once complete. An existing file keeps its
 // permission bits and owner, and one its user may not write is refused. A
 // symbolic link stays a link: the file it finally names is replaced.
-// Returns false with a readable reason when anything fails; the old file is
-// then untouched and no temporary file is left behind.
-bool replace_file_atomically(const QString& path, const void* data, std::size_t size, QString* error);
+// When anything fails the old file is untouched and no temporary file is
+// left behind.
+core::Result<> replace_file_atomically(const QString& path, const void* data, std::size_t size);
 
 // Copies the file `from` over `to` the same way.
-bool copy_file_atomically(const QString& from, const QString& to, QString* error);
+core::Result<> copy_file_atomically(const QString& from, const QString& to);
 
 }  // namespace storage

@@ -19,7 +19,7 @@ namespace {
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
-QString failure(const QString& path, int err) { return QStringLiteral("%1 : %2").arg(path, reason(err)); }
+core::Failed failure(const QString& path, int err) { return core::fail(QStringLiteral("%1 : %2").arg(path, reason(err))); }
 
 bool write_all(int fd, const unsigned char* p, std::size_t n) {
     while (n > 0) {
@@ -40,21 +40,13 @@ bool write_all(int fd, const unsigned char* p, std::size_t n) {
 
 }  // namespace
 
-QString staging_path(QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
+core::Result<QString> staging_path() {
 #ifdef _WIN32
     return QStringLiteral("c:\\tmp.bmp");
 #else
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        *error = QStringLiteral("aucun dossier temporaire pour l'utilisateur");
-        return {};
-    }
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("%1 : impossible de créer le dossier").arg(folder);
-        return {};
-    }
+    if (folder.isEmpty()) return core::fail("aucun dossier temporaire pour l'utilisateur");
+    if (!QDir().mkpath(folder)) return core::fail(QStringLiteral("%1 : impossible de créer le dossier").arg(folder));
     return folder + QStringLiteral("/tmp.bmp");
 #endif
 }
@@ -63,30 +55,22 @@ StagingLock::StagingLock(QString staging) : staging_(std::move(staging)) {}
 
 StagingLock::~StagingLock() { release(); }
 
-bool StagingLock::acquire(QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    if (fd_ >= 0) return true;
-    if (staging_.isEmpty()) {
-        *error = QStringLiteral("aucun fichier intermédiaire");
-        return false;
-    }
+core::Result<> StagingLock::acquire() {
+    if (fd_ >= 0) return {};
+    if (staging_.isEmpty()) return core::fail("aucun fichier intermédiaire");
     // The lock file is never removed: removing it would let a waiting copy
     // lock a file that a newer copy no longer sees.
     const QString lock_path = staging_ + QStringLiteral(".lock");
     const int fd = ::open(QFile::encodeName(lock_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = failure(lock_path, errno);
-        return false;
-    }
+    if (fd < 0) return failure(lock_path, errno);
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno == EINTR) continue;
-        *error = failure(lock_path, errno);
+        const int err = errno;
         ::close(fd);
-        return false;
+        return failure(lock_path, err);
     }
     fd_ = fd;
-    return true;
+    return {};
 }
 
 void StagingLock::release() {
@@ -96,27 +80,17 @@ void StagingLock::release() {
     fd_ = -1;
 }
 
-bool write_staging_bitmap(const QString& staging, const QImage& picture, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) {
-        *error = QStringLiteral("aucune image à enregistrer");
-        return false;
-    }
+core::Result<> write_staging_bitmap(const QString& staging, const QImage& picture) {
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
+        return core::fail("aucune image à enregistrer");
     const QByteArray name = QFile::encodeName(staging);
-    if (::unlink(name.constData()) != 0 && errno != ENOENT) {
-        *error = failure(staging, errno);
-        return false;
-    }
+    if (::unlink(name.constData()) != 0 && errno != ENOENT) return failure(staging, errno);
 
     QImage converted;
     const QImage* rows = &picture;
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32) {
         converted = picture.convertToFormat(QImage::Format_RGB32);
-        if (converted.isNull()) {
-            *error = QStringLiteral("mémoire insuffisante");
-            return false;
-        }
+        if (converted.isNull()) return core::fail("mémoire insuffisante");
         rows = &converted;
     }
     const int w = rows->width();
@@ -124,10 +98,7 @@ bool write_staging_bitmap(const QString& staging, const QImage& picture, QString
     const auto header = bitmap::top_down_bgrx_header(w, h);
 
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = failure(staging, errno);
-        return false;
-    }
+    if (fd < 0) return failure(staging, errno);
     bool ok = write_all(fd, header.data(), header.size());
     const std::size_t row_bytes = std::size_t(w) * 4;
     if (ok && std::size_t(rows->bytesPerLine()) == row_bytes) {
@@ -139,10 +110,9 @@ bool write_staging_bitmap(const QString& staging, const QImage& picture, QString
     if (::close(fd) != 0 && !err) err = errno;
     if (err) {
         ::unlink(name.constData());
-        *error = failure(staging, err);
-        return false;
+        return failure(staging, err);
     }
-    return true;
+    return {};
 }
 
 bool staged_bitmap_complete(const QString& staging, int width, int height) {

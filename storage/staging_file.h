@@ -2,13 +2,15 @@
 #include <QImage>
 #include <QString>
 
+#include "result.h"
+
 namespace storage {
 
 // The bitmap file every JPEG store passes through. On POSIX it lives in the
 // user's runtime folder (created when missing), so two users never share it;
-// on Windows it is "c:\tmp.bmp". Returns an empty string with a reason when
-// no runtime folder can be found or made.
-QString staging_path(QString* error = nullptr);
+// on Windows it is "c:\tmp.bmp". Fails when no runtime folder can be found
+// or made.
+core::Result<QString> staging_path();
 
 // An exclusive lock on one staging file, shared by every copy of the program
 // (a lock on "<staging>.lock" beside it). Hold it from writing the staging
@@ -22,9 +24,9 @@ public:
     StagingLock(const StagingLock&) = delete;
     StagingLock& operator=(const StagingLock&) = delete;
 
-    // Waits until the lock is ours. False with a reason when the lock file
-    // cannot be made (for example the folder cannot be written).
-    bool acquire(QString* error);
+    // Waits until the lock is ours. Fails when the lock file cannot be made
+    // (for example the folder cannot be written).
+    core::Result<> acquire();
     bool held() const { return fd_ >= 0; }
     void release();
 
@@ -37,8 +39,8 @@ private:
 // top-down rows, BI_BITFIELDS blue-green-red masks, so the rows on disk are
 // the picture's own BGRX rows. Any earlier file of that name is removed
 // first, so a failed write can never leave an older picture in its place.
-// False with a readable reason on failure; no partial file is left.
-bool write_staging_bitmap(const QString& staging, const QImage& picture, QString* error);
+// No partial file is left when it fails.
+core::Result<> write_staging_bitmap(const QString& staging, const QImage& picture);
 
 // True when `staging` holds a whole bitmap of `width` x `height` as written
 // by write_staging_bitmap (size and header checked, pixels not read).

@@ -9,30 +9,21 @@ namespace {
 constexpr int kStoreQuality = 80;
 }
 
-bool store_picture(const QImage& picture, const QString& record_path, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    const QString staging = staging_path(error);
-    if (staging.isEmpty()) return false;
-    return store_picture(picture, record_path, staging, error);
+core::Result<> store_picture(const QImage& picture, const QString& record_path) {
+    const auto staging = staging_path();
+    if (!staging) return core::fail(staging.error());
+    return store_picture(picture, record_path, *staging);
 }
 
-bool store_picture(const QImage& picture, const QString& record_path, const QString& staging, QString* error) {
-    QString ignored;
-    if (!error) error = &ignored;
-    if (picture.isNull()) {
-        *error = QStringLiteral("aucune image à enregistrer");
-        return false;
-    }
+core::Result<> store_picture(const QImage& picture, const QString& record_path, const QString& staging) {
+    if (picture.isNull()) return core::fail("aucune image à enregistrer");
     StagingLock lock(staging);
-    if (!lock.acquire(error)) return false;
-    if (!write_staging_bitmap(staging, picture, error)) return false;
+    if (auto locked = lock.acquire(); !locked) return locked;
+    if (auto staged = write_staging_bitmap(staging, picture); !staged) return staged;
     // Only the file this store has just written may be converted.
-    if (!staged_bitmap_complete(staging, picture.width(), picture.height())) {
-        *error = QStringLiteral("%1 : fichier intermédiaire absent ou incomplet").arg(staging);
-        return false;
-    }
-    return write_jpeg_from_bitmap(staging, record_path, kStoreQuality, error) == kDIWriteJpgOk;
+    if (!staged_bitmap_complete(staging, picture.width(), picture.height()))
+        return core::fail(QStringLiteral("%1 : fichier intermédiaire absent ou incomplet").arg(staging));
+    return write_jpeg_from_bitmap(staging, record_path, kStoreQuality);
 }
 
 }  // namespace storage

@@ -51,9 +51,8 @@ int main(int argc, char** argv) {
             row[x] = qRgb(g, g, g);
         }
     }
-    QString error;
-    if (!storage::write_jpeg_file(QString::fromLocal8Bit(argv[3]), img, 90, &error)) {
-        std::fprintf(stderr, "make_sample: %s\n", error.toLocal8Bit().constData());
+    if (auto written = storage::write_jpeg_file(QString::fromLocal8Bit(argv[3]), img, 90); !written) {
+        std::fprintf(stderr, "make_sample: %s\n", written.error().reason().c_str());
         return 1;
     }
     return 0;

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QStringList>
 #include <cstdio>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>
@@ -61,23 +62,21 @@ struct Options {
     QString input, output;
 };
 
-struct UsageError {
-    QString message;
-};
-
 void line(FILE* f, const QString& s) { std::fprintf(f, "%s\n", s.toLocal8Bit().constData()); }
 
-int parse_int(const QString& option, const QString& text, int lo, int hi) {
+core::Failed usage(const QString& message) { return core::fail(QStringLiteral("picfilter: ") + message); }
+
+core::Result<int> parse_int(const QString& option, const QString& text, int lo, int hi) {
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
     if (!ok || v < lo || v > hi)
-        throw UsageError{QStringLiteral("picfilter: %1 takes a whole number from %2 to %3, not '%4'")
-                             .arg(option).arg(lo).arg(hi).arg(text)};
+        return usage(QStringLiteral("%1 takes a whole number from %2 to %3, not '%4'").arg(option).arg(lo).arg(hi).arg(text));
     return static_cast<int>(v);
 }
 
 // Comma-separated finite numbers, exactly `count` of them (any count when 0).
-std::vector<double> parse_numbers(const QString& option, const QString& text, std::size_t count, const char* shape) {
+core::Result<std::vector<double>> parse_numbers(const QString& option, const QString& text, std::size_t count,
+                                                const char* shape) {
     std::vector<double> values;
     for (const QString& part : text.split(',')) {
         bool ok = false;
@@ -86,88 +85,98 @@ std::vector<double> parse_numbers(const QString& option, const QString& text, st
         values.push_back(v);
     }
     if (values.size() != static_cast<std::size_t>(text.split(',').size()) || (count && values.size() != count))
-        throw UsageError{QStringLiteral("picfilter: %1 takes %2, not '%3'").arg(option, shape, text)};
+        return usage(QStringLiteral("%1 takes %2, not '%3'").arg(option, shape, text));
     return values;
 }
 
-std::vector<std::vector<double>> parse_polygon(const QString& text) {
+core::Result<std::vector<std::vector<double>>> parse_polygon(const QString& text) {
     const QStringList vertices = text.split(';');
-    if (vertices.size() > 101)
-        throw UsageError{QStringLiteral("picfilter: --mask takes 1 to 101 vertices, not %1").arg(vertices.size())};
+    if (vertices.size() > 101) return usage(QStringLiteral("--mask takes 1 to 101 vertices, not %1").arg(vertices.size()));
     std::vector<std::vector<double>> coord(2);
     for (const QString& v : vertices) {
         const auto xy = parse_numbers("--mask", v, 2, "vertices X,Y;X,Y;... (fractions, 1 to 101 of them)");
-        coord[0].push_back(xy[0]);
-        coord[1].push_back(xy[1]);
+        if (!xy) return core::fail(xy.error());
+        coord[0].push_back((*xy)[0]);
+        coord[1].push_back((*xy)[1]);
     }
     return coord;
 }
 
-Options parse(const QStringList& args) {
+// The value of the option at args[i], which the option needs.
+core::Result<QString> option_value(const QStringList& args, qsizetype& i, const QString& needs) {
+    if (i + 1 >= args.size()) return usage(QStringLiteral("%1 needs %2").arg(args[i], needs));
+    return args[++i];
+}
+
+core::Result<Options> parse(const QStringList& args) {
     Options o;
     QStringList files;
+    struct Setting {
+        const char* name;
+        int* value;
+        int lo, hi;
+    };
+    const Setting settings[] = {{"--net", &o.net, 0, 100},           {"--light", &o.light, -50, 50},
+                                {"--contrast", &o.contrast, -50, 50}, {"--gamma", &o.gamma, 1, 254},
+                                {"--color", &o.color, 0, 20}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        auto value = [&](int lo, int hi) {
-            if (i + 1 >= args.size())
-                throw UsageError{QStringLiteral("picfilter: %1 needs a whole number from %2 to %3").arg(a).arg(lo).arg(hi)};
-            return parse_int(a, args[++i], lo, hi);
-        };
-        if (a == "--net") o.net = value(0, 100);
-        else if (a == "--negative") o.negative = true;
-        else if (a == "--light") o.light = value(-50, 50);
-        else if (a == "--contrast") o.contrast = value(-50, 50);
-        else if (a == "--gamma") o.gamma = value(1, 254);
-        else if (a == "--color") o.color = value(0, 20);
+        const auto setting = std::find_if(std::begin(settings), std::end(settings), [&](const Setting& s) { return a == s.name; });
+        if (setting != std::end(settings)) {
+            const auto text = option_value(args, i, QStringLiteral("a whole number from %1 to %2").arg(setting->lo).arg(setting->hi));
+            if (!text) return core::fail(text.error());
+            const auto v = parse_int(a, *text, setting->lo, setting->hi);
+            if (!v) return core::fail(v.error());
+            *setting->value = *v;
+        } else if (a == "--negative") o.negative = true;
         else if (a == "--no-adjust") o.adjust = false;
         else if (a == "--mask-blc") o.mask_blc = true;
         else if (a == "--mask" || a == "--ratio" || a == "--probe") {
-            if (i + 1 >= args.size()) throw UsageError{QStringLiteral("picfilter: %1 needs a value").arg(a)};
-            const QString& v = args[++i];
+            const auto v = option_value(args, i, QStringLiteral("a value"));
+            if (!v) return core::fail(v.error());
             if (a == "--mask") {
-                o.mask = parse_polygon(v);
+                auto polygon = parse_polygon(*v);
+                if (!polygon) return core::fail(polygon.error());
+                o.mask = std::move(*polygon);
             } else if (a == "--ratio") {
-                const auto r = parse_numbers(a, v, 6, "six numbers BRmode,BRt,BGmode,BGt,RGmode,RGt");
-                o.ratio = std::array<double, 6>{r[0], r[1], r[2], r[3], r[4], r[5]};
+                const auto r = parse_numbers(a, *v, 6, "six numbers BRmode,BRt,BGmode,BGt,RGmode,RGt");
+                if (!r) return core::fail(r.error());
+                o.ratio = std::array<double, 6>{(*r)[0], (*r)[1], (*r)[2], (*r)[3], (*r)[4], (*r)[5]};
             } else {
-                const auto xy = parse_numbers(a, v, 2, "a position X,Y with 0 <= X < 1 and 0 <= Y < 1");
-                if (xy[0] < 0 || xy[0] >= 1 || xy[1] < 0 || xy[1] >= 1)
-                    throw UsageError{
-                        QStringLiteral("picfilter: --probe takes a position X,Y with 0 <= X < 1 and 0 <= Y < 1, not '%1'")
-                            .arg(v)};
-                o.probes.emplace_back(xy[0], xy[1]);
+                const char* shape = "a position X,Y with 0 <= X < 1 and 0 <= Y < 1";
+                const auto xy = parse_numbers(a, *v, 2, shape);
+                if (!xy) return core::fail(xy.error());
+                const double x = (*xy)[0], y = (*xy)[1];
+                if (x < 0 || x >= 1 || y < 0 || y >= 1) return usage(QStringLiteral("--probe takes %1, not '%2'").arg(shape, *v));
+                o.probes.emplace_back(x, y);
             }
-        }
-        else if (a.startsWith("--") || (a.startsWith('-') && a.size() > 1))
-            throw UsageError{QStringLiteral("picfilter: unknown option '%1'").arg(a)};
+        } else if (a.startsWith("--") || (a.startsWith('-') && a.size() > 1))
+            return usage(QStringLiteral("unknown option '%1'").arg(a));
         else files << a;
     }
     const qsizetype needed = o.probes.empty() ? 2 : 1;
     if (files.size() < needed || files.size() > 2)
-        throw UsageError{QStringLiteral("picfilter: expected INPUT and OUTPUT%1, got %2 file name(s)")
-                             .arg(o.probes.empty() ? "" : " (OUTPUT optional with --probe)")
-                             .arg(files.size())};
+        return usage(QStringLiteral("expected INPUT and OUTPUT%1, got %2 file name(s)")
+                         .arg(o.probes.empty() ? "" : " (OUTPUT optional with --probe)")
+                         .arg(files.size()));
     o.input = files[0];
     if (files.size() == 1) return o;
     o.output = files[1];
     const QString ext = QFileInfo(o.output).suffix().toLower();
     if (ext != "bmp" && ext != "png" && ext != "jpg" && ext != "jpeg")
-        throw UsageError{QStringLiteral("picfilter: OUTPUT must end in .bmp, .png, .jpg or .jpeg: %1").arg(o.output)};
+        return usage(QStringLiteral("OUTPUT must end in .bmp, .png, .jpg or .jpeg: %1").arg(o.output));
     return o;
 }
 
-bool write_output(const QString& path, const QImage& picture, QString* error) {
+core::Result<> write_output(const QString& path, const QImage& picture) {
     const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == "jpg" || ext == "jpeg") return storage::write_jpeg_file(path, picture, 80, error);
+    if (ext == "jpg" || ext == "jpeg") return storage::write_jpeg_file(path, picture, 80);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     const QImage out = ext == "bmp" ? picture.convertToFormat(QImage::Format_RGB888) : picture;
-    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG")) {
-        *error = QStringLiteral("%1: cannot encode the picture").arg(path);
-        return false;
-    }
-    return storage::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()), error);
+    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG")) return core::fail(QStringLiteral("%1: cannot encode the picture").arg(path));
+    return storage::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
@@ -214,28 +223,26 @@ int main(int argc, char** argv) {
         std::printf("picfilter %s\n", SELECTION_IMAGE_VERSION);
         return 0;
     }
-    Options o;
-    try {
-        o = parse(args);
-    } catch (const UsageError& e) {
-        line(stderr, e.message);
+    const auto parsed = parse(args);
+    if (!parsed) {
+        line(stderr, parsed.error().reason_as<QString>());
         return 2;
     }
+    const Options& o = *parsed;
 
-    QString error;
-    QImage input;
+    core::Result<QImage> input = core::fail("");
     {
         StderrSilenced silenced;
-        input = sources::load_picture(o.input, &error);
+        input = sources::load_picture(o.input);
     }
-    if (input.isNull()) {
-        line(stderr, QStringLiteral("picfilter: %1").arg(error));
+    if (!input) {
+        line(stderr, QStringLiteral("picfilter: %1").arg(input.error().reason_as<QString>()));
         return 1;
     }
     filter::clsPicfilter filter;
     filter::PictureBox box;
     try {
-        filter.Picture(input);
+        filter.Picture(*input);
         for (int i = 0; i < o.net; ++i) filter.deconvolution();
         if (o.mask) filter.Mask(*o.mask, static_cast<int>(o.mask->front().size()));
         if (o.mask_blc) filter.MaskBLC();
@@ -259,13 +266,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (o.output.isEmpty()) return 0;
-    bool written = false;
+    core::Result<> written;
     {
         StderrSilenced silenced;
-        written = write_output(o.output, box.image, &error);
+        written = write_output(o.output, box.image);
     }
     if (!written) {
-        line(stderr, QStringLiteral("picfilter: %1").arg(error));
+        line(stderr, QStringLiteral("picfilter: %1").arg(written.error().reason_as<QString>()));
         return 1;
     }
     return 0;

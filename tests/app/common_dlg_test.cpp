@@ -98,8 +98,7 @@ TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
     EXPECT_FALSE(app::EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
     app::EarlyPicture early(QFile::encodeName(whole).toStdString());
     ASSERT_TRUE(early.take(&pixels));
-    QString error;
-    const QImage loaded = sources::load_picture(whole, &error);
+    const QImage loaded = sources::load_picture(whole).value_or(QImage());
     ASSERT_EQ(QSize(pixels.width, pixels.height), loaded.size());
     EXPECT_EQ(0, std::memcmp(pixels.memory.data(), loaded.constBits(), loaded.sizeInBytes()));
     EXPECT_FALSE(early.take(&pixels));  // handed over once

@@ -85,13 +85,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QString error;
-    const QImage img = sources::decode_picture(bytes, &error, kFuzzMaxPixels);
-    if (img.isNull()) {
-        if (error.isEmpty()) __builtin_trap();
+    const auto decoded = sources::decode_picture(bytes, kFuzzMaxPixels);
+    if (!decoded) {
+        if (decoded.error().reason().empty()) __builtin_trap();
         return 0;
     }
-    if (!error.isEmpty() || img.format() != QImage::Format_RGB32 ||
+    const QImage& img = *decoded;
+    if (img.isNull() || img.format() != QImage::Format_RGB32 ||
         std::int64_t{img.width()} * img.height() > kFuzzMaxPixels)
         __builtin_trap();
     // Read every pixel: the whole buffer must be there.

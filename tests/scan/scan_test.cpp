@@ -52,12 +52,11 @@ TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
       picture.setPixel(i % width, i / width, qRgb(v[0], gray ? v[0] : v[1], gray ? v[0] : v[2]));
     }
     scan::ScanBitmap bitmap;
-    QString error;
     int height = picture.height();
     for (std::size_t f = 0; f < kinds.size(); ++f) {
       const int samples = kinds[f] == Kind::Rgb ? 3 : 1, per_line = samples * width;
       const int bytes_per_line = (per_line * depth + 7) / 8 + padding;
-      EXPECT_TRUE(bitmap.begin_frame({kinds[f], bytes_per_line, width, lines, depth}, &error));
+      EXPECT_TRUE(bitmap.begin_frame({kinds[f], bytes_per_line, width, lines, depth}));
       std::vector<std::uint8_t> data(std::size_t(bytes_per_line) * sent[f] + bytes_per_line / 2, 0xA5);
       // Red and grey frames carry the red channel, the others their own.
       const int channel = kinds[f] == Kind::Green ? 1 : kinds[f] == Kind::Blue ? 2 : 0;
@@ -74,17 +73,18 @@ TEST(ScanBitmap, FramesBecomeTheBitmapOfWhatEveryFrameDelivered) {
         if (depth == 1) line[at / 8] = v == (gray ? 0 : 255) ? line[at / 8] | bit : line[at / 8] & ~bit;
       }
       for (std::size_t at = 0; at < data.size(); at += chunk)
-        EXPECT_TRUE(bitmap.add_data(data.data() + at, std::min(chunk, data.size() - at), &error));
+        EXPECT_TRUE(bitmap.add_data(data.data() + at, std::min(chunk, data.size() - at)));
       bitmap.end_frame();
       height = std::min({height, sent[f], lines < 0 ? sent[f] : lines});
     }
-    std::vector<std::uint8_t> file;
-    ASSERT_TRUE(bitmap.take_file(&file, &error)) << error.toStdString();
+    const auto taken = bitmap.take_file();
+    ASSERT_TRUE(taken) << taken.error().reason();
+    const std::vector<std::uint8_t>& file = *taken;
     const std::size_t size = 54 + std::size_t((3 * width + 3) & ~3) * height;
     EXPECT_EQ(file.size(), size);
     EXPECT_EQ(file[2] | file[3] << 8 | file[4] << 16, int(size));  // the size the header gives
     const QByteArray bytes(reinterpret_cast<const char*>(file.data()), qsizetype(file.size()));
-    const QImage decoded = sources::decode_picture(bytes, &error);
+    const QImage decoded = sources::decode_picture(bytes).value_or(QImage());
     EXPECT_TRUE(decoded.convertToFormat(QImage::Format_RGB32) == picture.copy(0, 0, width, height));
   }
 }
@@ -105,10 +105,9 @@ TEST(ScanBitmap, RefusesFormatsNoPictureCanComeFrom) {
   for (const auto& [name, frames] : cases) {
     SCOPED_TRACE(name);
     scan::ScanBitmap bitmap;
-    QString error;
-    for (std::size_t f = 0; f + 1 < frames.size(); ++f) EXPECT_TRUE(bitmap.begin_frame(frames[f], &error));
-    EXPECT_FALSE(bitmap.begin_frame(frames.back(), &error));
-    EXPECT_FALSE(error.isEmpty());
+    for (std::size_t f = 0; f + 1 < frames.size(); ++f) EXPECT_TRUE(bitmap.begin_frame(frames[f]));
+    const auto refused = bitmap.begin_frame(frames.back());
+    EXPECT_TRUE(!refused && !refused.error().reason().empty());
   }
 }
 
@@ -158,12 +157,12 @@ class ScanWindow : public ::testing::Test {
     write_bytes(config.filePath("dll.conf"), devices ? "test\n" : "");
     write_bytes(config.filePath("test.conf"), "number_of_devices 2\nresolution 50\n");
     scan::sane_library_shutdown();
-    twain_forget_selected_device();
-    twain_set_scan_options(options);
+    scan::forget_selected_device();
+    scan::set_scan_options(options);
   }
 
   static QStringList leftovers() {  // the scan's own files beside the staging file
-    return QFileInfo(storage::staging_path()).dir().entryList({"tmp.bmp", "tmp.bmp.scan*"});
+    return QFileInfo(storage::staging_path().value_or(QString())).dir().entryList({"tmp.bmp", "tmp.bmp.scan*"});
   }
 
   QTemporaryDir dir;
@@ -191,17 +190,17 @@ TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {
   for (const auto& [name, options, size, marks] : kinds) {
     SCOPED_TRACE(name);
     new_session(options);  // the test devices keep options for a whole session
-    ASSERT_EQ(TWAIN_AcquireToFilename(nullptr, scan), kTwainOk) << twain_last_error().toStdString();
-    const QImage scanned = sources::load_picture(scan, nullptr);
+    ASSERT_EQ(TWAIN_AcquireToFilename(nullptr, scan), kTwainOk);
+    const QImage scanned = sources::load_picture(scan).value_or(QImage());
     EXPECT_EQ(scanned.size(), size);
     for (const auto& [at, rgb] : marks)
       EXPECT_EQ(scanned.pixel(at) & 0xFFFFFF, rgb & 0xFFFFFF) << "at " << at.x() << "," << at.y();
 
     window->TWAIN_acquire->click();  // the first scan makes the record, the next ones replace it
     EXPECT_EQ(said, QStringList());
-    ASSERT_EQ(storage::write_jpeg_from_bitmap(scan, expected, 80, nullptr), kDIWriteJpgOk);
+    ASSERT_TRUE(storage::write_jpeg_from_bitmap(scan, expected, 80));
     EXPECT_TRUE(file_bytes(window->record_file()) == file_bytes(expected)) << "not the scan at quality 80";
-    EXPECT_TRUE(window->PBox.image == sources::load_picture(window->record_file(), nullptr));
+    EXPECT_TRUE(window->PBox.image == sources::load_picture(window->record_file()).value_or(QImage()));
     EXPECT_EQ(leftovers(), QStringList());
   }
 }
@@ -250,7 +249,7 @@ TEST_F(ScanWindow, FailuresLeaveTheRecordAndSayWhy) {
   }
   window->image_path = folder;
   source->click();  // the device chosen in the list is kept for the next scans
-  EXPECT_EQ(twain_selected_device(), "test:1");
+  EXPECT_EQ(scan::selected_device(), "test:1");
 }
 
 }  // namespace

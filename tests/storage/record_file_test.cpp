@@ -64,9 +64,9 @@ TEST_P(RecordFile, KeepsModeLinkAndReadOnlyRecords) {
     const mode_t mask = ::umask(022);
     // 0: stored; 1: refused, saying which file and why.
     const int status = store_as_user([&] {
-        QString error;
-        if (storage::replace_file_atomically(record, "new picture", 11, &error)) return 0;
-        return error.contains("123.jpg : Permission denied") ? 1 : 2;
+        const auto replaced = storage::replace_file_atomically(record, "new picture", 11);
+        if (replaced) return 0;
+        return replaced.error().reason().find("123.jpg : Permission denied") != std::string::npos ? 1 : 2;
     });
     ::umask(mask);
     EXPECT_EQ(status, c.stored ? 0 : 1);
@@ -95,9 +95,9 @@ TEST(RecordFileCrash, LeavesOldOrNewAndNothingElse) {
     const QString record = dir.filePath("123.jpg");
     const QByteArray before(1 << 20, 'o'), after(48 << 20, 'n');
     for (int kill_after_us : {0, 2000, 5000, 10000, 20000, 40000, 80000, 150000}) {
-        ASSERT_TRUE(storage::replace_file_atomically(record, before.constData(), before.size(), nullptr));
+        ASSERT_TRUE(storage::replace_file_atomically(record, before.constData(), before.size()));
         const pid_t pid = ::fork();
-        if (pid == 0) ::_exit(storage::replace_file_atomically(record, after.constData(), after.size(), nullptr) ? 0 : 1);
+        if (pid == 0) ::_exit(storage::replace_file_atomically(record, after.constData(), after.size()) ? 0 : 1);
         std::this_thread::sleep_for(std::chrono::microseconds(kill_after_us));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);

@@ -14,15 +14,11 @@
 #include <cstring>
 
 #include "DIWriteJpg.h"
-#include "delete_flow.h"
-#include "paste_flow.h"
-#include "save_flow.h"
+#include "record_file.h"
 #include "staging_file.h"
 #include "store_picture.h"
 
 namespace {
-
-using enum record::SaveOutcome;
 
 // At most 256 colours, for a palette; flipped rows or swapped channels change its JPEG.
 QImage test_picture(int w, int h, int seed) {
@@ -69,31 +65,26 @@ unsigned mode_of(const QString& path) {
 
 const auto by_name = [](const auto& info) { return std::string(std::get<0>(info.param)); };
 
+// The staging file is the one every store uses, in the tests' private runtime folder.
 class Store : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    const QString staging = dir.filePath("tmp.bmp");
+    const QString staging = storage::staging_path().value_or(QString());
     const QString record = dir.filePath("1.jpg");
     const QImage picture = test_picture(37, 23, 1);
-    bool answer = true;
-    QStringList boxes;  // each message box shown, as "kind:text"
 
-    void SetUp() override { ASSERT_TRUE(write_bytes(record, "old record")); }
+    void SetUp() override {
+        QFile::remove(staging);
+        ASSERT_TRUE(write_bytes(record, "old record"));
+    }
     // Hidden files too: a temporary file left behind shows.
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
-    auto box(const char* kind) {
-        return [this, kind](const QString& text) {
-            boxes << QLatin1String(kind) + text;
-            return answer;
-        };
-    }
-    record::StoreDialogs dialogs() { return {box("okcancel:"), box("yesno:"), box("info:"), box("error:")}; }
 };
 
 // The staging file this program writes for `picture`.
 QByteArray staged(const QImage& picture) {
     const QTemporaryDir here;
-    storage::write_staging_bitmap(here.filePath("s.bmp"), picture, nullptr);
+    (void)storage::write_staging_bitmap(here.filePath("s.bmp"), picture);
     return read_all(here.filePath("s.bmp"));
 }
 
@@ -130,11 +121,14 @@ TEST_P(WriteFromStaging, StoresTheStagedPictureOrLeavesTheRecordAsItWas) {
     const auto& [name, stage, quality, code] = GetParam();
     ASSERT_TRUE(stage ? write_bytes(staging, stage(picture)) : ::mkfifo(qPrintable(staging), 0600) == 0);
     const QStringList before = files();
-    QString error;
-    EXPECT_EQ(storage::write_jpeg_from_bitmap(staging, record, quality, &error), code) << error.toStdString();
+    EXPECT_EQ(DIWriteJpg(record, quality, 1), code);
     EXPECT_EQ(read_all(record), code == kDIWriteJpgOk ? reference_jpeg(picture, quality) : "old record");
-    EXPECT_EQ(error.isEmpty(), code == kDIWriteJpgOk);
-    EXPECT_EQ(files(), before) << "the staging file stays, no temporary file is left";
+    const auto written = storage::write_jpeg_from_bitmap(staging, record, quality);
+    EXPECT_TRUE(written || !written.error().reason().empty());
+    EXPECT_EQ(bool(written), code == kDIWriteJpgOk);
+    EXPECT_EQ(files(), before) << "no temporary file is left";
+    EXPECT_TRUE(QFileInfo::exists(staging)) << "the staging file stays";
+    QFile::remove(staging);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, WriteFromStaging, ::testing::ValuesIn(kWriteCases), by_name);
@@ -149,8 +143,7 @@ TEST_F(Store, StagingIsPrivateAndARecordKeepsItsModeAndOwner) {
     ASSERT_EQ(::chmod(qPrintable(record), 0604), 0);
     ASSERT_EQ(::chown(qPrintable(record), owner, gid_t(-1)), 0);
     const mode_t mask = ::umask(027);
-    const bool stored = storage::store_picture(picture, record, staging, nullptr) &&
-                        storage::store_picture(picture, fresh, staging, nullptr);
+    const bool stored = storage::store_picture(picture, record) && storage::store_picture(picture, fresh);
     ::umask(mask);
     ASSERT_TRUE(stored);
     EXPECT_EQ(read_all(record), reference_jpeg(picture, 80));
@@ -159,49 +152,44 @@ TEST_F(Store, StagingIsPrivateAndARecordKeepsItsModeAndOwner) {
     EXPECT_EQ(mode_of(fresh), 0640u) << "a new record follows the umask";
     EXPECT_EQ(mode_of(staging), 0600u);
     EXPECT_EQ(mode_of(staging + ".lock"), 0600u);
-    EXPECT_EQ(storage::staging_path(), qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tmp.bmp");
+    EXPECT_EQ(staging, qEnvironmentVariable("XDG_RUNTIME_DIR") + "/tmp.bmp");
 }
 
 // A file-size limit on a child stands for a full disk, hit by the record's JPEG, then by a save's staging.
 TEST_F(Store, FullDiskLeavesTheOldRecordWholeAndNoPartialFile) {
-    ASSERT_TRUE(storage::write_staging_bitmap(staging, test_picture(300, 200, 3), nullptr));
+    ASSERT_TRUE(storage::write_staging_bitmap(staging, test_picture(300, 200, 3)));
     const pid_t child = ::fork();
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1024, 1024};
         const bool limited = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-        const int code = limited ? storage::write_jpeg_from_bitmap(staging, record, 80, nullptr) : 0;
-        record::save_flow(test_picture(300, 200, 3), record, dialogs(), staging);
-        ::_exit(boxes.value(1).endsWith("File too large") ? code : 0);
+        const int code = limited ? DIWriteJpg(record, 80, 1) : 0;
+        const auto saved = record::save(test_picture(300, 200, 3), record);
+        ::_exit(!saved && QString::fromStdString(saved.error().reason()).endsWith("File too large") ? code : 0);
     }
     int status = 0;
     EXPECT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
                 WEXITSTATUS(status) == kDIWriteJpgWriteFailed);
     EXPECT_EQ(read_all(record), "old record");
-    EXPECT_EQ(files(), QStringList({"1.jpg", "tmp.bmp.lock"})) << "no temporary file may be left";
+    EXPECT_EQ(files(), QStringList({"1.jpg"})) << "no temporary file may be left";
 }
 
-// Name, answer, record, outcome, reason shown.
-using SaveCase = std::tuple<const char*, bool, const char*, record::SaveOutcome, const char*>;
+// Name, record, reason of the failure (none: saved).
+using SaveCase = std::tuple<const char*, const char*, const char*>;
 
 const SaveCase kSaveCases[] = {
-    {"ok", true, "1.jpg", Saved, ""},
-    {"cancel", false, "1.jpg", Cancelled, ""},
-    {"record_folder_is_a_file", true, "1.jpg/2.jpg", Failed, "Not a directory"},
+    {"ok", "1.jpg", ""},
+    {"record_folder_is_a_file", "1.jpg/2.jpg", "Not a directory"},
 };
 
 class Save : public Store, public ::testing::WithParamInterface<SaveCase> {};
 
-TEST_P(Save, AsksThenReplacesTheRecordOnOkOnlyOrSaysWhyNot) {
-    const auto& [name, ok, to, outcome, reason] = GetParam();
+TEST_P(Save, ReplacesTheRecordOrSaysWhyNot) {
+    const auto& [name, to, reason] = GetParam();
     const QByteArray before = read_all(dir.filePath(to));
-    answer = ok;
-    EXPECT_EQ(record::save_flow(picture, dir.filePath(to), dialogs(), staging), outcome);
-    EXPECT_EQ(read_all(dir.filePath(to)), outcome == Saved ? reference_jpeg(picture, 80) : before);
-    QStringList expected{"okcancel:" + record::kSaveQuestion};
-    if (*reason) expected << "error:" + record::kSaveErrorPrefix + dir.filePath(to) + " : " + reason;
-    EXPECT_EQ(boxes, expected);
-    EXPECT_TRUE(ok || !QFile::exists(staging)) << "nothing is staged before OK";
+    const auto saved = record::save(picture, dir.filePath(to));
+    EXPECT_EQ(read_all(dir.filePath(to)), saved ? reference_jpeg(picture, 80) : before);
+    EXPECT_EQ(saved ? "" : saved.error().reason(), *reason ? (dir.filePath(to) + " : " + reason).toStdString() : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Save, ::testing::ValuesIn(kSaveCases), by_name);
@@ -216,37 +204,31 @@ QImage half_transparent(bool white_below) {
 void qt_image(QMimeData& d) { d.setImageData(half_transparent(false)); }
 void broken_png(QMimeData& d) { d.setData("image/png", "\x89PNG?"); }
 
-// Name, clipboard (no function: no data at all), record, picture shown, how
-// the only box shown starts (empty: none) and what it says.
-using PasteCase = std::tuple<const char*, void (*)(QMimeData&), const char*, bool, QString, const char*>;
+// Name, clipboard (no function: no data at all), record, picture shown, what
+// the failure says (none: no failure) and whether the record became the picture.
+using PasteCase = std::tuple<const char*, void (*)(QMimeData&), const char*, bool, const char*, bool>;
 
-const QString kNoPicture = "info:" + record::kNoClipboardImage;
-const QString kLoadError = "error:" + record::kLoadErrorPrefix;
 const PasteCase kPasteCases[] = {
-    {"no_clipboard_data", nullptr, "1.jpg", false, kNoPicture, ""},
-    {"html_only", [](QMimeData& d) { d.setHtml("<img src=\"x.png\">"); }, "1.jpg", false, kNoPicture, ""},
-    {"unreadable_picture", broken_png, "1.jpg", false, kLoadError, "image/png"},
-    {"store_fails", qt_image, "1.jpg/2.jpg", true, kLoadError, "Not a directory"},
-    {"qt_image", qt_image, "1.jpg", true, "", ""},
+    {"no_clipboard_data", nullptr, "1.jpg", false, "", false},
+    {"html_only", [](QMimeData& d) { d.setHtml("<img src=\"x.png\">"); }, "1.jpg", false, "", false},
+    {"unreadable_picture", broken_png, "1.jpg", false, "image/png", false},
+    {"store_fails", qt_image, "1.jpg/2.jpg", true, "Not a directory", false},
+    {"qt_image", qt_image, "1.jpg", true, "", true},
 };
 
 class Paste : public Store, public ::testing::WithParamInterface<PasteCase> {};
 
 TEST_P(Paste, ShowsAndStoresThePictureAtOnceOrSaysWhyNot) {
-    const auto& [name, offer, to, shown, box, reason] = GetParam();
+    const auto& [name, offer, to, shown, reason, stored] = GetParam();
     const QByteArray before = read_all(dir.filePath(to));
     QMimeData data;
     if (offer) offer(data);
     std::vector<QImage> pictures;
-    const auto show = [&pictures](const QImage& p) { pictures.push_back(p); };
-    const auto result =
-        record::paste_flow(offer ? &data : nullptr, dir.filePath(to), show, dialogs(), staging);
-    const bool stored = shown && box.isEmpty();
-    EXPECT_EQ(std::pair(result.pasted, result.stored), std::pair(shown, stored));
+    const auto pasted =
+        record::paste(offer ? &data : nullptr, dir.filePath(to), [&](const QImage& p) { pictures.push_back(p); });
     EXPECT_EQ(pictures, shown ? std::vector{half_transparent(true)} : std::vector<QImage>{});
-    EXPECT_EQ(boxes.size(), box.isEmpty() ? 0 : 1);
-    EXPECT_TRUE(boxes.value(0, "").startsWith(box) && boxes.value(0, "").contains(reason))
-        << boxes.value(0).toStdString();
+    EXPECT_EQ(!pasted, *reason != 0);
+    EXPECT_TRUE(pasted ? *pasted == stored : pasted.error().reason().find(reason) != std::string::npos);
     EXPECT_EQ(read_all(dir.filePath(to)), stored ? reference_jpeg(half_transparent(true), 80) : before);
     EXPECT_EQ(QFile::exists(staging), shown) << "a paste without a picture changes nothing";
 }
@@ -255,28 +237,18 @@ INSTANTIATE_TEST_SUITE_P(Clipboards, Paste, ::testing::ValuesIn(kPasteCases), by
 
 enum class There { File, Nothing, Folder };  // a non-empty folder cannot be unlinked
 
-// Name, what is at the record's path, answer, window closes, something still there.
-using DeleteCase = std::tuple<const char*, There, bool, bool, bool>;
-
-const DeleteCase kDeleteCases[] = {
-    {"yes", There::File, true, true, false},
-    {"no", There::File, false, false, true},
-    {"yes_already_gone", There::Nothing, true, true, false},
-    {"yes_to_a_folder", There::Folder, true, true, true},
-};
-
-class Delete : public Store, public ::testing::WithParamInterface<DeleteCase> {};
-
-TEST_P(Delete, AsksThenDeletesAndClosesOnYesOnly) {
-    const auto& [name, there, yes, closes, left] = GetParam();
-    if (there != There::File) QFile::remove(record);
-    if (there == There::Folder) QDir().mkpath(record + "/inside");
-    answer = yes;
-    EXPECT_EQ(record::delete_flow(record, dialogs()), closes);
-    EXPECT_EQ(boxes, QStringList{"yesno:" + record::kDeleteQuestion});
-    EXPECT_EQ(QFileInfo::exists(record), left);
+// A missing record is already deleted; one that cannot go says why.
+TEST_F(Store, DeleteRemovesTheRecordOrSaysWhyNot) {
+    for (const There there : {There::File, There::Nothing, There::Folder}) {
+        if (there != There::File) QFile::remove(record);
+        if (there == There::Folder) QDir().mkpath(record + "/inside");
+        const auto removed = record::remove(record);
+        EXPECT_EQ(bool(removed), there != There::Folder);
+        EXPECT_EQ(QFileInfo::exists(record), there == There::Folder);
+        if (!removed) {
+            EXPECT_EQ(removed.error().reason(), (record + " : Is a directory").toStdString());
+        }
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Answers, Delete, ::testing::ValuesIn(kDeleteCases), by_name);
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
     QImage board(24, 150, QImage::Format_RGB32);
     for (int y = 0; y < board.height(); ++y)
         for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-    ASSERT_TRUE(board.save(path("board.bmp")) && w->load_image(path("board.bmp"), nullptr));
+    ASSERT_TRUE(board.save(path("board.bmp")) && w->load_image(path("board.bmp")));
     const QImage shot = screenshot();
     const QRect view(w->view_left / 15, w->view_top / 15, w->view_width / 15, w->view_height / 15);
     for (int y = view.top() + 1; y < view.bottom(); ++y) {
@@ -108,7 +108,7 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
 TEST_F(WindowTest, OutOfMemoryEndsWithAMessageAndTheWindowGoesOn) {
     QImage big(6000, 4000, QImage::Format_RGB32);
     big.fill(qRgb(90, 90, 90));
-    ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && w->load_image(path("big.jpg"), nullptr));
+    ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && w->load_image(path("big.jpg")));
     rlimit old{};
     getrlimit(RLIMIT_AS, &old);
     long pages = 0;

@@ -79,7 +79,7 @@ protected:
         for (QPushButton* b : {w->cmd_invert, w->test_angle, w->test_long}) b->setChecked(false);
         w->scrollContrast->setValue(0), w->scrollLight->setValue(0), w->scrollColor->setValue(0);
         w->scrollGamma->setValue(127), w->HScrollBar->setValue(0), w->VScrollBar->setValue(0);
-        ASSERT_TRUE(write_bytes(record, record_bytes) && w->load_image(record, nullptr));
+        ASSERT_TRUE(write_bytes(record, record_bytes) && w->load_image(record));
         messages.clear(), opened.clear(), answers.clear();
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));

@@ -19,11 +19,6 @@ namespace {
 constexpr int kDpi = 60;
 const QString kOut = qEnvironmentVariable("PRINT_CUPS_DIR") + "/out.pdf";
 
-struct Recorded : print::PrintMessages {
-    void show_message(const QString& text) override { texts.push_back(text); }
-    std::vector<QString> texts;
-};
-
 // The page the default queue wrote, once its size has settled (null after 20 s).
 QImage printed_page() {
     for (qint64 i = 0, last = -1, size = 0; i < 100; ++i, last = size, QThread::msleep(200))
@@ -45,9 +40,8 @@ TEST(RealDefaultPrinter, PrintsThePageInThePicturesOrientation) {
         const double sw = picture.width(), sh = picture.height();
         SCOPED_TRACE(sw / sh);
         QFile::remove(kOut);
-        Recorded messages;
-        ASSERT_EQ(print::print_on_default_printer(request(sw, sh, 0xFF00A000), messages), print::PrintOutcome::printed);
-        EXPECT_TRUE(messages.texts.empty());
+        const auto printed = print::print_on_default_printer(request(sw, sh, 0xFF00A000));
+        ASSERT_TRUE(printed) << printed.error().reason();
         QImage page = printed_page();
         ASSERT_FALSE(page.isNull()) << "the queue wrote no page";
         // The queue's sheets are upright: a landscape page comes on them
@@ -68,22 +62,21 @@ TEST(RealDefaultPrinter, PrintsThePageInThePicturesOrientation) {
 
 // A queue that takes no jobs: nothing printed, and the print system's reason said.
 TEST(RealDefaultPrinter, RefusedJobSaysWhy) {
-    Recorded messages;
     const QPrinterInfo refusing = QPrinterInfo::printerInfo("Refusing");
     ASSERT_FALSE(refusing.isNull());
-    EXPECT_EQ(print::print_on_printer(refusing, request(6000, 3000), messages), print::PrintOutcome::printer_refused);
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_TRUE(messages.texts[0].startsWith(print::kPrinterRefusedText + " : ") &&
-                messages.texts[0].size() > print::kPrinterRefusedText.size() + 5)
-        << messages.texts[0].toStdString();
+    const auto printed = print::print_on_printer(refusing, request(6000, 3000));
+    ASSERT_FALSE(printed);
+    const QString why = printed.error().reason_as<QString>();
+    EXPECT_TRUE(why.startsWith(print::kPrinterRefusedText + " : ") && why.size() > print::kPrinterRefusedText.size() + 5)
+        << why.toStdString();
 }
 
 // Run with CUPS_SERVER where no scheduler answers.
 TEST(NoPrintSystem, NoDefaultPrinterShowsTheMessage) {
     ASSERT_TRUE(qEnvironmentVariableIsSet("CUPS_SERVER"));
-    Recorded messages;
-    EXPECT_EQ(print::print_on_default_printer(request(6000, 3000), messages), print::PrintOutcome::no_default_printer);
-    EXPECT_EQ(messages.texts, std::vector<QString>{"Aucune imprimante par défaut"});
+    const auto printed = print::print_on_default_printer(request(6000, 3000));
+    ASSERT_FALSE(printed);
+    EXPECT_EQ(printed.error().reason(), "Aucune imprimante par défaut");
 }
 
 }  // namespace

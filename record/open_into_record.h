@@ -1,7 +1,9 @@
 #pragma once
 #include <QImage>
 #include <QString>
-#include <QStringList>
+#include <vector>
+
+#include "result.h"
 
 namespace record {
 
@@ -11,24 +13,22 @@ namespace record {
 // resolved. A path that does not exist is the same only as its own text.
 bool same_file(const QString& a, const QString& b);
 
-// What bringing a chosen file into a record did.
-struct OpenResult {
+// A chosen file brought into the record.
+struct Opened {
     // The picture to show: the chosen picture once it is the record's, the
     // record's picture when the copy failed (or when the record's own file
     // was chosen), or null when the record's file cannot be decoded.
     QImage picture;
-    // Readable reasons, one per failed step, in the order they happened.
-    QStringList errors;
-    // False when the chosen file could not be decoded: then the record, the
-    // picture holder and the filter keep what they had.
-    bool accepted = true;
+    // What went wrong on the way, in the order it happened.
+    std::vector<core::Failure> failures;
 };
 
 // Makes `chosen` the record's picture file. The chosen file is decoded
-// first, so a file that is not a picture never replaces the record; it is
+// first, so a file that is not a picture never replaces the record: that is
+// a failure, and the record, like the picture shown, stays as it was. It is
 // then copied beside the record's file and renamed over it, so a failed copy
 // leaves the record's file as it was. The record's own file, however
 // spelled, is neither deleted nor copied, only read again.
-OpenResult open_into_record(const QString& chosen, const QString& record);
+core::Result<Opened> open_into_record(const QString& chosen, const QString& record);
 
 }  // namespace record

@@ -1,0 +1,21 @@
+#pragma once
+#include <QString>
+
+// Every text the window shows of its own, each written once. The reasons
+// that follow a prefix come from the operation that failed.
+namespace app {
+
+inline const QString kLoadErrorPrefix = QStringLiteral("error_load_pic: ");
+inline const QString kSaveErrorPrefix = QStringLiteral("error_save_pic: ");
+inline const QString kTwainSelectErrorPrefix = QStringLiteral("err_twain_select: ");
+inline const QString kOutOfMemory = QStringLiteral("Mémoire insuffisante");
+
+inline const QString kSaveQuestion = QStringLiteral(
+    "Attention, vous allez enregistrer les modifications apportées par les filtres de manière définitive.");
+inline const QString kDeleteQuestion = QStringLiteral("Etes vous sûr de vouloir supprimer cette image ?");
+inline const QString kNoClipboardImage = QStringLiteral("Il n'y pas d'image dans le presse-papier");
+
+inline const QString kOpenTitle = QStringLiteral("Selection image");
+inline const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*");
+
+}  // namespace app
