@@ -14,10 +14,13 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
 #include <thread>
 
 #include "CommonDlg_API.h"
+#include "controls.h"
 #include "open_into_record.h"
 #include "paths.h"
 #include "picture_loader.h"
@@ -39,46 +42,6 @@ const QColor kBackground(192, 192, 255);
 // The picture holder's design rectangle: its corner is the view's origin,
 // and its size stands in for the picture's while it holds none.
 constexpr int kBoxLeft = 120, kBoxTop = 960, kBoxWidth = 1335, kBoxHeight = 1455;
-
-QRect px(int l, int t, int w, int h) {
-    return QRect(l / 15, t / 15, w / 15, h / 15);
-}
-
-template <typename W>
-W* place(W* w, const char* name, int l, int t, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(px(l, t, width, height));
-    return w;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h,
-                    bool toggle = false) {
-    auto* b = place(new QPushButton(caption, parent), name, l, t, w, h);
-    b->setCheckable(toggle);
-    b->setAutoDefault(false);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-}
-
-QScrollBar* slider(QWidget* parent, const char* name, Qt::Orientation o, int l, int t, int w, int h, int minimum,
-                   int maximum, int value, int large_step) {
-    auto* s = place(new QScrollBar(o, parent), name, l, t, w, h);
-    s->setRange(minimum, maximum);
-    s->setSingleStep(1);
-    s->setPageStep(large_step);
-    s->setValue(value);
-    // A change is reported when the value changes, not while the thumb moves.
-    s->setTracking(false);
-    s->setFocusPolicy(Qt::StrongFocus);
-    return s;
-}
-
-QLabel* icon(QWidget* parent, const char* name, const char* resource, int l, int t, int w, int h) {
-    auto* label = place(new QLabel(parent), name, l, t, w, h);
-    label->setPixmap(QPixmap(QString::fromLatin1(resource)));
-    label->setScaledContents(true);
-    return label;
-}
 
 }  // namespace
 
@@ -116,49 +79,28 @@ selection_image::~selection_image() {
 }
 
 void selection_image::create_controls() {
-    select_image = button(this, "select_image", QStringLiteral("Ouvrir fichier"), 120, 60, 1095, 255);
-    TWAIN_acquire = button(this, "TWAIN_acquire", QStringLiteral("Acquerir scan"), 1200, 60, 1215, 255);
-    Cmd_paste = button(this, "Cmd_paste", QStringLiteral("Coller"), 2400, 60, 1215, 255);
-    cmdSave = button(this, "cmdSave", QStringLiteral("Enregistrer"), 3720, 60, 975, 255);
-    supp_image = button(this, "supp_image", QStringLiteral("Supprimer"), 4800, 60, 975, 255);
-    Cmd_print = button(this, "Cmd_print", QStringLiteral("Imprimer"), 6000, 60, 855, 255);
-    TWAIN_src = button(this, "TWAIN_src", QStringLiteral("TWAIN"), 6960, 60, 855, 255);
-    lbimage = icon(this, "lbimage", ":/icons/contrast.png", 120, 360, 300, 225);
-    scrollContrast = slider(this, "scrollContrast", Qt::Horizontal, 480, 360, 1215, 255, -50, 50, 0, 1);
-    Image4 = icon(this, "Image4", ":/icons/light.png", 1800, 360, 300, 225);
-    scrollLight = slider(this, "scrollLight", Qt::Horizontal, 2160, 360, 1215, 255, -50, 50, 0, 1);
-    cmd_invert = button(this, "cmd_invert", QStringLiteral("Negatif"), 3480, 360, 855, 255, true);
-    Cmd_deconvolution = button(this, "Cmd_deconvolution", QStringLiteral("Net"), 4440, 360, 375, 255);
-    test_angle = button(this, "test_angle", QStringLiteral("Angle A^B"), 4920, 360, 975, 255, true);
-    Lb_zoom = place(new QLabel(QStringLiteral("ZOOM"), this), "Lb_zoom", 6000, 360, 855, 255);
-    {
-        QPalette p = Lb_zoom->palette();
-        p.setColor(QPalette::WindowText, QColor(192, 0, 192));
-        Lb_zoom->setPalette(p);
+    std::vector<std::pair<int, QWidget*>> tab_order;
+    for (const ControlSpec& spec : control_table()) {
+        QWidget* control = create_control(this, spec);
+        if (spec.tab >= 0) tab_order.emplace_back(spec.tab, control);
     }
-    Image3 = icon(this, "Image3", ":/icons/gamma.png", 120, 600, 300, 225);
-    scrollGamma = slider(this, "scrollGamma", Qt::Horizontal, 480, 600, 1215, 255, 1, 254, 127, 1);
-    Image1 = icon(this, "Image1", ":/icons/colour.png", 1800, 600, 300, 225);
-    scrollColor = slider(this, "scrollColor", Qt::Horizontal, 2160, 600, 1215, 255, 0, 20, 0, 1);
-    cmdReset = button(this, "cmdReset", QStringLiteral("Reset"), 3480, 600, 855, 255);
-    test_long = button(this, "test_long", QStringLiteral("Proportion"), 4920, 600, 975, 255, true);
-    // The two text boxes hold nothing and nothing reads them; they would
-    // stand over the picture, so they stay hidden.
-    id_image = place(new QLineEdit(this), "id_image", 3600, 1320, 735, 285);
-    id_animal = place(new QLineEdit(this), "id_animal", 4440, 1320, 615, 285);
-    id_image->hide();
-    id_animal->hide();
-    HScrollBar = slider(this, "HScrollBar", Qt::Horizontal, 240, 5520, 3855, 255, 0, 1000, 0, 100);
-    VScrollBar = slider(this, "VScrollBar", Qt::Vertical, 7320, 2520, 255, 2175, 0, 1000, 0, 100);
-
-    // Tab order, by the design's tab index (the picture holder, index 6, is
-    // not a control here).
-    const std::vector<QWidget*> order{select_image,   TWAIN_acquire, TWAIN_src,         supp_image,  id_animal,
-                                      id_image,       scrollContrast, scrollLight,      scrollGamma, scrollColor,
-                                      cmdReset,       cmdSave,       test_angle,        test_long,   Cmd_paste,
-                                      cmd_invert,     Cmd_print,     Cmd_deconvolution, Lb_zoom,     HScrollBar,
-                                      VScrollBar};
-    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    std::sort(tab_order.begin(), tab_order.end());
+    for (std::size_t i = 1; i < tab_order.size(); ++i) setTabOrder(tab_order[i - 1].second, tab_order[i].second);
+    auto named = [this]<class Control>(Control*& member, const char* name) {
+        member = findChild<Control*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    };
+    named(select_image, "select_image"), named(TWAIN_acquire, "TWAIN_acquire"), named(Cmd_paste, "Cmd_paste");
+    named(cmdSave, "cmdSave"), named(supp_image, "supp_image"), named(Cmd_print, "Cmd_print");
+    named(TWAIN_src, "TWAIN_src"), named(lbimage, "lbimage"), named(scrollContrast, "scrollContrast");
+    named(Image4, "Image4"), named(scrollLight, "scrollLight"), named(cmd_invert, "cmd_invert");
+    named(Cmd_deconvolution, "Cmd_deconvolution"), named(test_angle, "test_angle"), named(Lb_zoom, "Lb_zoom");
+    named(Image3, "Image3"), named(scrollGamma, "scrollGamma"), named(Image1, "Image1");
+    named(scrollColor, "scrollColor"), named(cmdReset, "cmdReset"), named(test_long, "test_long");
+    named(id_image, "id_image"), named(id_animal, "id_animal"), named(HScrollBar, "HScrollBar");
+    named(VScrollBar, "VScrollBar");
+    QPalette zoom_colour = Lb_zoom->palette();
+    zoom_colour.setColor(QPalette::WindowText, QColor(192, 0, 192));
+    Lb_zoom->setPalette(zoom_colour);
 
     connect(select_image, &QPushButton::clicked, this, &selection_image::select_image_Click);
     connect(TWAIN_acquire, &QPushButton::clicked, this, &selection_image::TWAIN_acquire_Click);
@@ -180,11 +122,6 @@ void selection_image::create_controls() {
     connect(VScrollBar, &QScrollBar::valueChanged, this, &selection_image::VScrollBar_Change);
 }
 
-QRect selection_image::twips_geometry(const QWidget* control) {
-    const QRect g = control->geometry();
-    return QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15);
-}
-
 void selection_image::Form_Load(const QString& argument_string, const QString& program_folder) {
     // The sliders line up with the icons beside them.
     const int icon_height = lbimage->height();
@@ -194,7 +131,8 @@ void selection_image::Form_Load(const QString& argument_string, const QString& p
         s->setGeometry(g);
     }
 
-    fields.assign(101, QString());
+    // The host's fields: the record's file, then the open dialog's folder.
+    std::vector<QString> fields(101);
     split_fields(fields, argument_string, QStringLiteral(";"));
     zoom_factor = 1.0;
     const QString record = fields[0];
@@ -359,21 +297,13 @@ void selection_image::VScrollBar_Change() {
     Form_Paint();
 }
 
-void selection_image::adjust_scrollbars(long h_maximum, long h_large_step, long v_maximum, long v_large_step) {
-    // Lowering a maximum below the position moves the bar, whose change
-    // handler stores the clamped offset and repaints from inside this paint.
-    VScrollBar->setMaximum(static_cast<int>(v_maximum));
-    VScrollBar->setPageStep(static_cast<int>(v_large_step));
-    HScrollBar->setMaximum(static_cast<int>(h_maximum));
-    HScrollBar->setPageStep(static_cast<int>(h_large_step));
-    HScrollBar->setValue(static_cast<int>(offset_x));
-    VScrollBar->setValue(static_cast<int>(offset_y));
+void selection_image::Form_Paint() {
+    lay_out();
+    draw();
 }
 
-void selection_image::Form_Paint() {
-    ++paint_runs_;
+void selection_image::lay_out() {
     Lb_zoom->setText(view::zoom_caption(zoom_factor));
-
     const QRect frame = frameGeometry();
     view::ViewportInput in;
     in.outer_width = view::pixels_to_twips(frame.width());
@@ -391,14 +321,24 @@ void selection_image::Form_Paint() {
     view_width = layout.view_width;
     view_height = layout.view_height;
 
-    const QRect hbar = view::twips_rect_to_pixels(layout.hbar.left, layout.hbar.top, std::max(0L, layout.hbar.width),
-                                                  layout.hbar.height);
-    const QRect vbar = view::twips_rect_to_pixels(layout.vbar.left, layout.vbar.top, layout.vbar.width,
-                                                  std::max(0L, layout.vbar.height));
-    HScrollBar->setGeometry(hbar);
-    VScrollBar->setGeometry(vbar);
-    adjust_scrollbars(layout.hbar_maximum, layout.hbar_large_step, layout.vbar_maximum, layout.vbar_large_step);
+    HScrollBar->setGeometry(view::twips_rect_to_pixels(layout.hbar.left, layout.hbar.top,
+                                                       std::max(0L, layout.hbar.width), layout.hbar.height));
+    VScrollBar->setGeometry(view::twips_rect_to_pixels(layout.vbar.left, layout.vbar.top, layout.vbar.width,
+                                                       std::max(0L, layout.vbar.height)));
+    // The offsets stay where the bars can reach, as the bars themselves
+    // would put them; the bars' own change handlers are not run for that.
+    offset_x = std::clamp(offset_x, 0L, std::max(0L, layout.hbar_maximum));
+    offset_y = std::clamp(offset_y, 0L, std::max(0L, layout.vbar_maximum));
+    const QSignalBlocker quiet_h(HScrollBar), quiet_v(VScrollBar);
+    VScrollBar->setMaximum(static_cast<int>(layout.vbar_maximum));
+    VScrollBar->setPageStep(static_cast<int>(layout.vbar_large_step));
+    HScrollBar->setMaximum(static_cast<int>(layout.hbar_maximum));
+    HScrollBar->setPageStep(static_cast<int>(layout.hbar_large_step));
+    HScrollBar->setValue(static_cast<int>(offset_x));
+    VScrollBar->setValue(static_cast<int>(offset_y));
+}
 
+void selection_image::draw() {
     if (surface_.isNull()) return;
     // A smaller view (a narrower picture, a lower zoom) would leave the old
     // picture's pixels beside it: everything is drawn afresh then.
@@ -431,8 +371,7 @@ void selection_image::Form_Paint() {
     const QPoint corner(static_cast<int>(view::nearest(view::twips_to_pixels(view_left))),
                         static_cast<int>(view::nearest(view::twips_to_pixels(view_top))));
     QRect text_rect;
-    painter.drawText(QRect(corner, size()), Qt::AlignLeft | Qt::AlignTop,
-                     image_filename, &text_rect);
+    painter.drawText(QRect(corner, size()), Qt::AlignLeft | Qt::AlignTop, image_filename, &text_rect);
     painter.end();
     update(dirty | text_rect);
 }

@@ -85,12 +85,12 @@ void selection_image::Cmd_print_Click() {
 }
 
 void selection_image::test_angle_Click() {
-    view::place_default_angle_handles(handles, view::ViewRect{view_left, view_top, view_width, view_height});
+    view::place_default_angle_handles(handles, view_rect());
     Form_Paint();
 }
 
 void selection_image::test_long_Click() {
-    view::place_default_proportion_handles(handles, view::ViewRect{view_left, view_top, view_width, view_height});
+    view::place_default_proportion_handles(handles, view_rect());
     Form_Paint();
 }
 
@@ -99,8 +99,8 @@ view::ToolState selection_image::tool_state() const { return {test_angle->isChec
 void selection_image::Form_MouseDown(double x, double y) { pointer.mouse_down(x, y, handles, tool_state()); }
 
 void selection_image::Form_MouseMove(double x, double y) {
-    const view::MoveOutcome m = pointer.mouse_move(x, y, handles, view::ViewRect{view_left, view_top, view_width, view_height},
-                                             tool_state(), pointer_shape, surface());
+    const view::MoveOutcome m = pointer.mouse_move(x, y, handles, view_rect(),
+                                             tool_state(), pointer_shape, surface_);
     if (m.pointer != pointer_shape) {
         pointer_shape = m.pointer;
         setCursor(pointer_shape == view::PointerShape::Crosshair ? Qt::CrossCursor : Qt::ArrowCursor);

@@ -22,6 +22,7 @@
 #include "bench_support.h"
 #include "jpeg_writer.h"
 #include "selection_image.h"
+#include "window_driver.h"
 
 extern char** environ;
 
@@ -77,14 +78,15 @@ Fixture& fixture() {
 void BM_SliderChangeToRepaint(benchmark::State& state) {
     Fixture& f = fixture();
     app::selection_image& w = *f.window;
+    app::WindowDriver drive(w);
     int value = 1;
     bench::compare(state, "slider change -> repaint 24MP", "memcpy", [&] { (*f.copy)(); },
                    [&] {
                        value = value == 1 ? 2 : 1;
-                       const std::uint64_t frames = w.frames_shown();
-                       w.scrollLight->setValue(value);
+                       const std::uint64_t frames = drive.frames_shown();
+                       drive.control<QScrollBar>("scrollLight")->setValue(value);
                        QApplication::processEvents();  // the paint event puts it on screen
-                       if (w.frames_shown() == frames) qFatal("no paint event after the slider change");
+                       if (drive.frames_shown() == frames) qFatal("no paint event after the slider change");
                    });
 }
 BENCHMARK(BM_SliderChangeToRepaint)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
@@ -92,20 +94,21 @@ BENCHMARK(BM_SliderChangeToRepaint)->UseManualTime()->Iterations(15)->Unit(bench
 void repaint_at(benchmark::State& state, double zoom, const char* name) {
     Fixture& f = fixture();
     app::selection_image& w = *f.window;
-    w.zoom_factor = zoom;
-    w.Form_Paint();
+    app::WindowDriver drive(w);
+    drive.set_zoom(zoom);
+    drive.paint();
     // Somewhere in the middle, so the source rectangle is a real sub-part.
-    w.HScrollBar->setValue(w.HScrollBar->maximum() / 2);
-    w.VScrollBar->setValue(w.VScrollBar->maximum() / 2);
+    drive.control<QScrollBar>("HScrollBar")->setValue(drive.control<QScrollBar>("HScrollBar")->maximum() / 2);
+    drive.control<QScrollBar>("VScrollBar")->setValue(drive.control<QScrollBar>("VScrollBar")->maximum() / 2);
     bench::compare(state, name, "memcpy", [&] { (*f.copy)(); },
                    [&] {
-                       const std::uint64_t frames = w.frames_shown();
-                       w.Form_Paint();
+                       const std::uint64_t frames = drive.frames_shown();
+                       drive.paint();
                        QApplication::processEvents();
-                       if (w.frames_shown() == frames) qFatal("no paint event after Form_Paint");
+                       if (drive.frames_shown() == frames) qFatal("no paint event after Form_Paint");
                    });
-    w.zoom_factor = 1.0;
-    w.Form_Paint();
+    drive.set_zoom(1.0);
+    drive.paint();
 }
 
 void BM_RepaintZoom1(benchmark::State& state) { repaint_at(state, 1.0, "repaint zoom 1 24MP"); }

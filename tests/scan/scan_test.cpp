@@ -19,6 +19,7 @@
 #include "sane_twain.h"
 #include "scan_bitmap.h"
 #include "selection_image.h"
+#include "window_driver.h"
 #include "staging_file.h"
 
 namespace {
@@ -196,11 +197,11 @@ TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {
     for (const auto& [at, rgb] : marks)
       EXPECT_EQ(scanned.pixel(at) & 0xFFFFFF, rgb & 0xFFFFFF) << "at " << at.x() << "," << at.y();
 
-    window->TWAIN_acquire->click();  // the first scan makes the record, the next ones replace it
+    app::WindowDriver(*window).control<QPushButton>("TWAIN_acquire")->click();  // the first scan makes the record, the next ones replace it
     EXPECT_EQ(said, QStringList());
     ASSERT_TRUE(storage::write_jpeg_from_bitmap(scan, expected, 80));
     EXPECT_TRUE(file_bytes(window->record_file()) == file_bytes(expected)) << "not the scan at quality 80";
-    EXPECT_TRUE(window->PBox.image == sources::load_picture(window->record_file()).value_or(QImage()));
+    EXPECT_TRUE(app::WindowDriver(*window).picture() == sources::load_picture(window->record_file()).value_or(QImage()));
     EXPECT_EQ(leftovers(), QStringList());
   }
 }
@@ -209,7 +210,7 @@ TEST_F(ScanWindow, RecordBecomesTheJpegOfEveryKindOfScanAndIsShown) {
 // record byte for byte.
 TEST_F(ScanWindow, FailuresLeaveTheRecordAndSayWhy) {
   enum Setup { kPlain, kUserCancels, kNoLibrary, kNoDevice, kNoFolder };
-  QPushButton *const source = window->TWAIN_src, *const acquire = window->TWAIN_acquire;
+  QPushButton *const source = app::WindowDriver(*window).control<QPushButton>("TWAIN_src"), *const acquire = app::WindowDriver(*window).control<QPushButton>("TWAIN_acquire");
   const auto read_fails = [](const char* status) { return Options{{"read-return-value", status}}; };
   const Options slow{{"mode", "Color"}, {"read-delay", "yes"}, {"read-delay-duration", "200000"}};
   const QString twain = "erreur TWAIN lors du scan: ", unknown = "erreur inconnue lors du scan: ";
@@ -244,7 +245,7 @@ TEST_F(ScanWindow, FailuresLeaveTheRecordAndSayWhy) {
     const QRegularExpression pattern(QRegularExpression::anchoredPattern(message));
     EXPECT_TRUE(said.size() == 1 && pattern.match(said[0]).hasMatch()) << said.join('\n').toStdString();
     EXPECT_EQ(file_bytes(record), "old picture");
-    EXPECT_TRUE(window->PBox.image.isNull());
+    EXPECT_TRUE(app::WindowDriver(*window).picture().isNull());
     EXPECT_EQ(leftovers(), QStringList());
   }
   window->image_path = folder;

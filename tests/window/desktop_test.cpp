@@ -25,17 +25,17 @@ TEST_F(WindowTest, QuestionsHaveFrenchButtonsAndSpaceOrEnterPressTheFocusedOne) 
         }
     });
     poll.start(5);
-    for (QPushButton* b : {w->cmdSave, w->supp_image}) b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
+    for (QPushButton* b : {d->control<QPushButton>("cmdSave"), d->control<QPushButton>("supp_image")}) b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
     seen.sort();
     EXPECT_EQ(seen, QStringList({"Annuler", "Non", "OK", "Oui"}));
     w->activateWindow();  // the boxes took the focus with them
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    for (auto [button, key] : {std::pair(w->cmd_invert, Qt::Key_Space), std::pair(w->test_angle, Qt::Key_Return),
-                               std::pair(w->test_long, Qt::Key_Enter)}) {
+    for (auto [button, key] : {std::pair(d->control<QPushButton>("cmd_invert"), Qt::Key_Space), std::pair(d->control<QPushButton>("test_angle"), Qt::Key_Return),
+                               std::pair(d->control<QPushButton>("test_long"), Qt::Key_Enter)}) {
         button->setFocus(), QTest::keyClick(button, key);
         EXPECT_TRUE(button->isChecked()) << button->text().toStdString();
     }
-    EXPECT_NEAR(qGreen(w->PBox.image.pixel(500, 300)), 255 - qGreen(blocks().pixel(500, 300)), 2);  // "Negatif"
+    EXPECT_NEAR(qGreen(d->picture().pixel(500, 300)), 255 - qGreen(blocks().pixel(500, 300)), 2);  // "Negatif"
 }
 
 // A picture point under the pointer stays under it while the wheel zooms.
@@ -45,17 +45,17 @@ TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
         QApplication::sendEvent(w.get(), &e);
     };
     const QPointF at(300, 200);
-    auto picture_x = [&] { return w->offset_x + (at.x() * 15 - w->view_left) * 18000.0 / w->zoom_factor / w->view_width; };
+    auto picture_x = [&] { return d->view().offset_x + (at.x() * 15 - d->view().rect.left) * 18000.0 / d->view().zoom / d->view().rect.width; };
     const double before = picture_x();
     wheel(at, 240);
-    EXPECT_EQ(w->Lb_zoom->text(), "+/- 140%");
+    EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 140%");
     EXPECT_NEAR(picture_x(), before, 1.0);
-    const long x = w->offset_x;
+    const long x = d->view().offset_x;
     wheel(at, -120, Qt::ShiftModifier);
-    EXPECT_EQ(w->offset_x, x + 200);
-    wheel(QPointF(w->HScrollBar->geometry().center()), 120);  // the bar's own wheel, not the zoom
+    EXPECT_EQ(d->view().offset_x, x + 200);
+    wheel(QPointF(d->control<QScrollBar>("HScrollBar")->geometry().center()), 120);  // the bar's own wheel, not the zoom
     wheel(at, -600);
-    EXPECT_EQ(w->Lb_zoom->text(), "+/- 100%");
+    EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 100%");
     expect_view_shows(blocks(), 1.0);
 }
 
@@ -82,7 +82,7 @@ TEST_F(WindowTest, DroppedPictureFileBecomesTheRecord) {
         EXPECT_EQ(messages.size(), std::size_t(r.messages)) << r.urls.size();
         EXPECT_EQ(file_bytes(record), r.taken ? file_bytes(path("ramp.png")) : record_bytes);
     }
-    const QImage& shown = w->PBox.image;
+    const QImage& shown = d->picture();
     EXPECT_EQ(std::make_tuple(shown.width(), qGray(shown.pixel(0, 9)), qGray(shown.pixel(999, 9))),
               std::make_tuple(1000, 0, 255));
 }
@@ -93,9 +93,9 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
     QImage board(24, 150, QImage::Format_RGB32);
     for (int y = 0; y < board.height(); ++y)
         for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-    ASSERT_TRUE(board.save(path("board.bmp")) && w->load_image(path("board.bmp")));
+    ASSERT_TRUE(board.save(path("board.bmp")) && d->load_image(path("board.bmp")));
     const QImage shot = screenshot();
-    const QRect view(w->view_left / 15, w->view_top / 15, w->view_width / 15, w->view_height / 15);
+    const QRect view(d->view().rect.left / 15, d->view().rect.top / 15, d->view().rect.width / 15, d->view().rect.height / 15);
     for (int y = view.top() + 1; y < view.bottom(); ++y) {
         for (int x = view.right() + 25; x < 480; ++x) ASSERT_EQ(shot.pixel(x, y), qRgb(192, 192, 255)) << x << "," << y;
         for (int x = view.left() + 1; x < view.right() && y > view.top() + 22; ++x)
@@ -108,23 +108,23 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
 TEST_F(WindowTest, OutOfMemoryEndsWithAMessageAndTheWindowGoesOn) {
     QImage big(6000, 4000, QImage::Format_RGB32);
     big.fill(qRgb(90, 90, 90));
-    ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && w->load_image(path("big.jpg")));
+    ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && d->load_image(path("big.jpg")));
     rlimit old{};
     getrlimit(RLIMIT_AS, &old);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     rlimit capped{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (40 << 20), old.rlim_max};
-    const QImage shown = w->PBox.image;
+    const QImage shown = d->picture();
     ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
-    w->scrollLight->setValue(20);
-    QTest::mouseClick(w->Cmd_deconvolution, Qt::LeftButton);
+    d->control<QScrollBar>("scrollLight")->setValue(20);
+    QTest::mouseClick(d->control<QPushButton>("Cmd_deconvolution"), Qt::LeftButton);
     setrlimit(RLIMIT_AS, &old);
     EXPECT_EQ(messages, std::vector<QString>(2, "Mémoire insuffisante"));
-    EXPECT_TRUE(w->PBox.image == shown);
-    EXPECT_EQ(std::make_pair(w->filter->width(), w->filter->height()), std::make_pair(6000, 4000));
-    w->scrollLight->setValue(30);
+    EXPECT_TRUE(d->picture() == shown);
+    EXPECT_EQ(std::make_pair(d->filter().width(), d->filter().height()), std::make_pair(6000, 4000));
+    d->control<QScrollBar>("scrollLight")->setValue(30);
     EXPECT_EQ(messages.size(), 2u);
-    EXPECT_GT(qGray(w->PBox.image.pixel(3000, 2000)), 100);
+    EXPECT_GT(qGray(d->picture().pixel(3000, 2000)), 100);
 }
 
 }  // namespace

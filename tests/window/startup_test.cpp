@@ -14,29 +14,65 @@ struct Start {
 
 struct Control {
     const char* name;
-    const char* caption;  // a button's; "" for a slider
+    const char* caption;  // a button's; "" for a slider or a bar
     bool toggle;
-    int minimum = 0, maximum = 0, start = 0;  // a slider's
+    int left, top, width, height;  // twips, once the window has loaded
+    int minimum = 0, maximum = 0, start = 0, large_step = 0;  // a slider's or bar's
 };
 
+// The design, in tab order (the picture holder, index 6, is no control).
 const Control kDesign[] = {
-    {"select_image", "Ouvrir fichier", false},
-    {"TWAIN_acquire", "Acquerir scan", false},
-    {"TWAIN_src", "TWAIN", false},
-    {"supp_image", "Supprimer", false},
-    {"cmdReset", "Reset", false},
-    {"cmdSave", "Enregistrer", false},
-    {"test_angle", "Angle A^B", true},
-    {"test_long", "Proportion", true},
-    {"Cmd_paste", "Coller", false},
-    {"cmd_invert", "Negatif", true},
-    {"Cmd_print", "Imprimer", false},
-    {"Cmd_deconvolution", "Net", false},
-    {"scrollContrast", "", false, -50, 50, 0},
-    {"scrollLight", "", false, -50, 50, 0},
-    {"scrollGamma", "", false, 1, 254, 127},
-    {"scrollColor", "", false, 0, 20, 0},
+    {"select_image", "Ouvrir fichier", false, 120, 60, 1095, 255},
+    {"TWAIN_acquire", "Acquerir scan", false, 1200, 60, 1215, 255},
+    {"TWAIN_src", "TWAIN", false, 6960, 60, 855, 255},
+    {"supp_image", "Supprimer", false, 4800, 60, 975, 255},
+    {"id_animal", "", false, 4440, 1320, 615, 285},
+    {"id_image", "", false, 3600, 1320, 735, 285},
+    {"scrollContrast", "", false, 480, 360, 1215, 225, -50, 50, 0, 1},
+    {"scrollLight", "", false, 2160, 360, 1215, 225, -50, 50, 0, 1},
+    {"scrollGamma", "", false, 480, 600, 1215, 225, 1, 254, 127, 1},
+    {"scrollColor", "", false, 2160, 600, 1215, 225, 0, 20, 0, 1},
+    {"cmdReset", "Reset", false, 3480, 600, 855, 255},
+    {"cmdSave", "Enregistrer", false, 3720, 60, 975, 255},
+    {"test_angle", "Angle A^B", true, 4920, 360, 975, 255},
+    {"test_long", "Proportion", true, 4920, 600, 975, 255},
+    {"Cmd_paste", "Coller", false, 2400, 60, 1215, 255},
+    {"cmd_invert", "Negatif", true, 3480, 360, 855, 255},
+    {"Cmd_print", "Imprimer", false, 6000, 60, 855, 255},
+    {"Cmd_deconvolution", "Net", false, 4440, 360, 375, 255},
+    {"Lb_zoom", "", false, 6000, 360, 855, 255},
+    {"HScrollBar", "", false, 240, 5520, 3855, 255, 0, 1000, 0, 100},
+    {"VScrollBar", "", false, 7320, 2520, 255, 2175, 0, 1000, 0, 100},
 };
+
+// A new window's controls as designed: captions, places, ranges, and the
+// order Tab visits them in; no button is a default one.
+TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThemInItsTabOrder) {
+    app::selection_image fresh(";", path("program"), dialogs());
+    QStringList design, chain;
+    for (const Control& c : kDesign) design << c.name;
+    for (QWidget* w = fresh.findChild<QWidget*>(kDesign[0].name); chain.size() < design.size(); w = w->nextInFocusChain())
+        if (design.contains(w->objectName())) chain << w->objectName();
+    EXPECT_EQ(chain, design) << "the focus chain";
+    for (const Control& c : kDesign) {
+        SCOPED_TRACE(c.name);
+        auto* control = fresh.findChild<QWidget*>(c.name);
+        ASSERT_TRUE(control);
+        const QRect g = control->geometry();
+        EXPECT_EQ(QRect(g.x() * 15, g.y() * 15, g.width() * 15, g.height() * 15),
+                  QRect(c.left, c.top, c.width, c.height));
+        if (auto* b = qobject_cast<QPushButton*>(control)) {
+            EXPECT_EQ(std::make_tuple(b->text(), b->isCheckable(), b->isChecked(), b->autoDefault(), b->isDefault()),
+                      std::make_tuple(QString(c.caption), c.toggle, false, false, false));
+        } else if (auto* s = qobject_cast<QScrollBar*>(control)) {
+            // One step per arrow, no change while dragged; sliders are horizontal.
+            EXPECT_EQ(std::vector<int>({s->minimum(), s->maximum(), s->value(), s->singleStep(), s->pageStep(),
+                                        s->hasTracking(), s->orientation() == Qt::Vertical}),
+                      std::vector<int>({c.minimum, c.maximum, c.start, 1, c.large_step, false,
+                                        QString(c.name) == "VScrollBar"}));
+        }
+    }
+}
 
 class Startup : public WindowTest, public ::testing::WithParamInterface<Start> {
 protected:
@@ -57,20 +93,7 @@ TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
     const QByteArray before = file_bytes(file);
     messages.clear(), opened.clear(), answers = {at(c.answer)};
     app::selection_image fresh(at(c.args), path("program"), dialogs());
-    for (const Control& d : kDesign) {
-        auto* b = fresh.findChild<QPushButton*>(d.name);
-        auto* s = fresh.findChild<QScrollBar*>(d.name);
-        ASSERT_TRUE(b || s) << d.name;
-        EXPECT_EQ(b ? std::make_tuple(b->text(), b->isCheckable(), b->isChecked())
-                    : std::make_tuple(QString(), false, false),
-                  std::make_tuple(QString(d.caption), d.toggle, false))
-            << d.name;
-        if (!s) continue;  // horizontal, one step per arrow or page click, no change while dragged
-        EXPECT_EQ(std::vector<int>({s->orientation(), s->minimum(), s->maximum(), s->value(), s->singleStep(),
-                                    s->pageStep(), s->hasTracking()}),
-                  std::vector<int>({Qt::Horizontal, d.minimum, d.maximum, d.start, 1, 1, false}))
-            << d.name;
-    }
+    app::WindowDriver fresh_drive(fresh);
     EXPECT_EQ(QStringList({fresh.image_path, fresh.image_filename, fresh.load_path}),
               QStringList({at(c.folder), at(c.name), at(c.load_path)}));
     // That first dialog comes before the folder field is read.
@@ -79,11 +102,11 @@ TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
     for (const QString& m : messages)
         EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
-    EXPECT_EQ(fresh.PBox.image.width(), c.width);
+    EXPECT_EQ(fresh_drive.picture().width(), c.width);
     EXPECT_EQ(file_bytes(file), *c.answer && !c.messages ? file_bytes(at(c.answer)) : before);
     // Without a picture the adjustments and "Net" change nothing.
-    fresh.Cmd_deconvolution->click(), fresh.cmd_invert->click(), fresh.cmdReset->click();
-    EXPECT_EQ(fresh.pipeline_runs(), c.width ? 2u : 0u);
+    fresh_drive.control<QPushButton>("Cmd_deconvolution")->click(), fresh_drive.control<QPushButton>("cmd_invert")->click(), fresh_drive.control<QPushButton>("cmdReset")->click();
+    EXPECT_EQ(fresh_drive.pipeline_runs(), c.width ? 2u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -80,14 +80,14 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     const QImage flipped = blocks().mirrored(false, true);
     if (name.startsWith("p.")) flipped.save(chosen, name == "p.png" ? "PNG" : "BMP");
     if (name == "text.jpg") write_bytes(chosen, "Ceci n'est pas une image.");
-    const std::uint64_t runs = w->pipeline_runs();
+    const std::uint64_t runs = d->pipeline_runs();
     RefPicture ref = as_ref(blocks());
-    QScrollBar* const sliders[] = {w->scrollColor, w->scrollLight, w->scrollContrast, w->scrollGamma};
-    QPushButton* const buttons[] = {w->cmd_invert, w->Cmd_deconvolution, w->cmdReset,   w->select_image,
-                                    w->cmdSave,    w->cmdSave,           w->supp_image, w->supp_image,
-                                    w->test_angle, w->test_long};
+    QScrollBar* const sliders[] = {d->control<QScrollBar>("scrollColor"), d->control<QScrollBar>("scrollLight"), d->control<QScrollBar>("scrollContrast"), d->control<QScrollBar>("scrollGamma")};
+    QPushButton* const buttons[] = {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("Cmd_deconvolution"), d->control<QPushButton>("cmdReset"),   d->control<QPushButton>("select_image"),
+                                    d->control<QPushButton>("cmdSave"),    d->control<QPushButton>("cmdSave"),           d->control<QPushButton>("supp_image"), d->control<QPushButton>("supp_image"),
+                                    d->control<QPushButton>("test_angle"), d->control<QPushButton>("test_long")};
     std::map<QScrollBar*, int> rest{
-        {w->scrollLight, 0}, {w->scrollContrast, 0}, {w->scrollGamma, 127}, {w->scrollColor, 0}},
+        {d->control<QScrollBar>("scrollLight"), 0}, {d->control<QScrollBar>("scrollContrast"), 0}, {d->control<QScrollBar>("scrollGamma"), 127}, {d->control<QScrollBar>("scrollColor"), 0}},
         set = rest;
     bool invert = false, processed = false;
     QStringList asked, questions;
@@ -104,9 +104,9 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
         const auto key = QString("LURD+-").indexOf(a), bar = QString("hvHV").indexOf(a),
                    slider = QString("Klcgk").indexOf(a), button = QString("inrosSdDap").indexOf(a);
         // Qt numbers these keys in that order; they go to a control that does nothing with them.
-        if (key >= 0) w->Lb_zoom->setFocus(), QTest::keyClick(w->Lb_zoom, Qt::Key(Qt::Key_Left + key));
+        if (key >= 0) d->control<QLabel>("Lb_zoom")->setFocus(), QTest::keyClick(d->control<QLabel>("Lb_zoom"), Qt::Key(Qt::Key_Left + key));
         if (bar >= 0)
-            (bar % 2 ? w->VScrollBar : w->HScrollBar)
+            (bar % 2 ? d->control<QScrollBar>("VScrollBar") : d->control<QScrollBar>("HScrollBar"))
                 ->triggerAction(bar < 2 ? QScrollBar::SliderPageStepAdd : QScrollBar::SliderToMaximum);
         if (slider >= 0)
             sliders[slider % 4]->setValue(set[sliders[slider % 4]] = std::vector{1, 30, -40, 60, 20}[slider]);
@@ -127,13 +127,13 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
     for (const QString& m : messages)
         EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
-    EXPECT_EQ(std::make_tuple(w->offset_x, w->offset_y, w->pipeline_runs()),
+    EXPECT_EQ(std::make_tuple(d->view().offset_x, d->view().offset_y, d->pipeline_runs()),
               std::make_tuple(c.offset_x, c.offset_y, runs + c.runs));
     if (processed)
-        ref = reference_processing(ref, invert, set[w->scrollLight], set[w->scrollContrast],
-                                   set[w->scrollGamma], set[w->scrollColor]);
+        ref = reference_processing(ref, invert, set[d->control<QScrollBar>("scrollLight")], set[d->control<QScrollBar>("scrollContrast")],
+                                   set[d->control<QScrollBar>("scrollGamma")], set[d->control<QScrollBar>("scrollColor")]);
     const QImage want = QImage(ref.px.data(), ref.w, ref.h, QImage::Format_RGB32).copy();
-    EXPECT_TRUE(w->PBox.image == want);
+    EXPECT_TRUE(d->picture() == want);
     // The record: saved as the holder's picture (JPEG keeps a flat block within a few
     // levels), deleted with the window closed, the chosen picture, or as it was.
     const bool copied = name.startsWith("p."), deleted = acts.contains('d');
@@ -143,13 +143,13 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     else
         EXPECT_EQ(file_bytes(record), deleted ? QByteArray() : copied ? file_bytes(chosen) : record_bytes);
     EXPECT_EQ(w->isVisible(), !deleted);
-    EXPECT_EQ(w->Lb_zoom->text(), QStringLiteral("+/- %1%").arg(c.percent));
+    EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), QStringLiteral("+/- %1%").arg(c.percent));
     // A ticked tool draws its first line over the view; unticked, it is gone.
     for (auto [tool, from, colour] :
-         {std::tuple(w->test_angle, 1, qRgb(255, 0, 0)), std::tuple(w->test_long, 3, qRgb(255, 200, 0))})
+         {std::tuple(d->control<QPushButton>("test_angle"), 1, qRgb(255, 0, 0)), std::tuple(d->control<QPushButton>("test_long"), 3, qRgb(255, 200, 0))})
         EXPECT_TRUE(!tool->isChecked() ||
-                    screenshot().pixel((w->handles[from] + w->handles[from + 1]) / 30) == colour);
-    if (!deleted && !w->test_angle->isChecked() && !w->test_long->isChecked())
+                    screenshot().pixel((d->handles()[from] + d->handles()[from + 1]) / 30) == colour);
+    if (!deleted && !d->control<QPushButton>("test_angle")->isChecked() && !d->control<QPushButton>("test_long")->isChecked())
         expect_view_shows(want, c.percent / 100.0);
 }
 

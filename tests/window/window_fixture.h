@@ -15,6 +15,7 @@
 
 #include "french_texts.h"
 #include "selection_image.h"
+#include "window_driver.h"
 
 // 16 x 8 blocks of 75 pixels, each its own colour.
 inline const QImage& blocks() {
@@ -41,6 +42,7 @@ class WindowTest : public ::testing::Test {
 protected:
     static inline std::unique_ptr<QTemporaryDir> dir;
     static inline std::unique_ptr<app::selection_image> w;
+    static inline std::unique_ptr<app::WindowDriver> d;
     static inline QString record;
     static inline QByteArray record_bytes;  // the blocks as a bitmap under the .jpg name: quick to read
     // Messages shown, open-file dialogs shown (title, folder, filter, name) and their answers.
@@ -70,16 +72,17 @@ protected:
         record = path("rec/100.jpg");
         QDir().mkpath(path("rec")), blocks().save(record, "BMP"), record_bytes = file_bytes(record);
         w = std::make_unique<app::selection_image>(record + ";" + path("start"), dir->path(), dialogs());
+        d = std::make_unique<app::WindowDriver>(*w);
     }
 
     // Back to the start: design size, zoom 1, offsets 0, controls at rest,
     // the record's blocks freshly on disk and on screen.
     void SetUp() override {
-        w->resize(528, 405), w->zoom_factor = 1.0;
-        for (QPushButton* b : {w->cmd_invert, w->test_angle, w->test_long}) b->setChecked(false);
-        w->scrollContrast->setValue(0), w->scrollLight->setValue(0), w->scrollColor->setValue(0);
-        w->scrollGamma->setValue(127), w->HScrollBar->setValue(0), w->VScrollBar->setValue(0);
-        ASSERT_TRUE(write_bytes(record, record_bytes) && w->load_image(record));
+        w->resize(528, 405), d->set_zoom(1.0);
+        for (QPushButton* b : {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("test_angle"), d->control<QPushButton>("test_long")}) b->setChecked(false);
+        d->control<QScrollBar>("scrollContrast")->setValue(0), d->control<QScrollBar>("scrollLight")->setValue(0), d->control<QScrollBar>("scrollColor")->setValue(0);
+        d->control<QScrollBar>("scrollGamma")->setValue(127), d->control<QScrollBar>("HScrollBar")->setValue(0), d->control<QScrollBar>("VScrollBar")->setValue(0);
+        ASSERT_TRUE(write_bytes(record, record_bytes) && d->load_image(record));
         messages.clear(), opened.clear(), answers.clear();
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -101,9 +104,9 @@ protected:
         const bool fit_width = vw * r <= vh;                             // otherwise the height
         (fit_width ? vh : vw) = std::lrint(fit_width ? vw * r : vh / r);
         vw -= 255, vh -= 255;
-        ASSERT_EQ(std::vector<long>({w->view_left, w->view_top, w->view_width, w->view_height}),
+        ASSERT_EQ(std::vector<long>({d->view().rect.left, d->view().rect.top, d->view().rect.width, d->view().rect.height}),
                   std::vector<long>({120, 960, vw, vh}));
-        const QScrollBar *h = w->HScrollBar, *v = w->VScrollBar;
+        const QScrollBar *h = d->control<QScrollBar>("HScrollBar"), *v = d->control<QScrollBar>("VScrollBar");
         EXPECT_EQ(std::vector<long>({h->maximum(), h->pageStep(), v->maximum(), v->pageStep()}),
                   std::vector<long>({std::lrint((z - 1) * pw / z), std::lrint((z - 1) * pw / 10 + 1),
                                      std::lrint((z - 1) * ph / z), std::lrint((z - 1) * ph / 10 + 1)}));
@@ -115,8 +118,8 @@ protected:
         for (int i = 0; i < n * n; ++i) {
             const int x = 9 + int((vw / 15.0 - 2) * (i % n + 0.5) / n),
                       y = 65 + int((vh / 15.0 - 2) * (i / n + 0.5) / n);
-            const QPoint p(int(w->offset_x / 15.0 + (x - 7.5) * sx),
-                           int(w->offset_y / 15.0 + (y - 63.5) * sy));
+            const QPoint p(int(d->view().offset_x / 15.0 + (x - 7.5) * sx),
+                           int(d->view().offset_y / 15.0 + (y - 63.5) * sy));
             // Away from the blocks' edges, the calibration rows and the file name.
             if ((p.x() - m) / 75 != (p.x() + m) / 75 || (p.y() - m) / 75 != (p.y() + m) / 75 ||
                 p.y() + m >= want.height() - 13 || (x < 148 && y < 86))
@@ -131,7 +134,7 @@ protected:
     }
 
 public:
-    static void close_window() { w.reset(); }
+    static void close_window() { d.reset(), w.reset(); }
 };
 
 // The window closes while Qt is whole, not among the program's last statics.
