@@ -25,6 +25,7 @@
 #include "paths.h"
 #include "picture_loader.h"
 #include "pixel_memory.h"
+#include "reasons.h"
 #include "texts.h"
 #include "twips.h"
 #include "viewport.h"
@@ -228,8 +229,10 @@ void selection_image::guarded(const QString& prefix, const std::function<void()>
         operation();
     } catch (const std::bad_alloc&) {
         // The operation is abandoned; what it had not yet replaced stays.
+        // Alone, the reason starts the sentence.
+        const QString reason = QString::fromUtf8(core::kNoMemory);
         if (dialogs.inform)
-            dialogs.inform(this, prefix.isEmpty() ? kOutOfMemory : prefix + kOutOfMemory.toLower(),
+            dialogs.inform(this, prefix.isEmpty() ? reason.left(1).toUpper() + reason.mid(1) : prefix + reason,
                            QMessageBox::NoIcon);
         Form_Paint();
     }

@@ -8,7 +8,6 @@ namespace app {
 inline const QString kLoadErrorPrefix = QStringLiteral("error_load_pic: ");
 inline const QString kSaveErrorPrefix = QStringLiteral("error_save_pic: ");
 inline const QString kTwainSelectErrorPrefix = QStringLiteral("err_twain_select: ");
-inline const QString kOutOfMemory = QStringLiteral("Mémoire insuffisante");
 
 inline const QString kSaveQuestion = QStringLiteral(
     "Attention, vous allez enregistrer les modifications apportées par les filtres de manière définitive.");

@@ -1,5 +1,7 @@
 #include "file_bytes.h"
 
+#include "reasons.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +25,10 @@ struct Descriptor {
 }  // namespace
 
 Result<FileBytes> read_file_bytes(const std::string& path, std::int64_t max_bytes) {
-    auto refuse = [&path](const std::string& why) { return fail(path + " : " + why); };
-    auto system_error = [&](int err) { return refuse(std::string("lecture impossible (") + std::strerror(err) + ")"); };
+    auto refuse = [&path](const char* why) { return file_failure(path, why); };
+    auto system_error = [&](int err) {
+        return file_failure(path, std::string("lecture impossible (") + std::strerror(err) + ")");
+    };
     // Non-blocking, so that opening a pipe with no writer returns at once
     // and the check below refuses it.
     const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -35,7 +39,7 @@ Result<FileBytes> read_file_bytes(const std::string& path, std::int64_t max_byte
     if (S_ISDIR(st.st_mode)) return refuse("c'est un dossier");
     if (!S_ISREG(st.st_mode)) return refuse("ce n'est pas un fichier ordinaire");
     if (st.st_size > max_bytes)
-        return refuse("fichier trop gros pour être une image (" + std::to_string(st.st_size) + " octets)");
+        return file_failure(path, "fichier trop gros pour être une image (" + std::to_string(st.st_size) + " octets)");
     FileBytes out;
     const auto expected = static_cast<std::size_t>(st.st_size);
     if (expected == 0) return out;

@@ -2,6 +2,8 @@
 
 #include <turbojpeg.h>
 
+#include "reasons.h"
+
 namespace core {
 
 namespace {
@@ -49,10 +51,6 @@ bool looks_like_jpeg(const unsigned char* data, std::size_t size) {
     return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-std::string size_refusal(std::int64_t width, std::int64_t height) {
-    return "image trop grande (" + std::to_string(width) + " x " + std::to_string(height) + " pixels)";
-}
-
 Result<std::optional<JpegPixels>> decode_jpeg_pixels(const unsigned char* data, std::size_t size,
                                                      std::int64_t max_pixels) {
     TjHandle tj;
@@ -67,9 +65,7 @@ Result<std::optional<JpegPixels>> decode_jpeg_pixels(const unsigned char* data, 
     if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return std::optional<JpegPixels>();
     JpegPixels out;
     out.memory = PixelMemory(std::size_t{4} * static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    if (!out.memory.data())
-        return fail("mémoire insuffisante pour une image de " + std::to_string(w) + " x " + std::to_string(h) +
-                    " pixels");
+    if (!out.memory.data()) return fail(memory_refusal(w, h));
     if (tjDecompress2(tj.h, data, length, out.memory.data(), w, 4 * w, h, TJPF_BGRX, 0) != 0) {
         const std::string why = tjGetErrorStr2(tj.h);
         // Warnings about stray bytes still leave a whole picture; running out

@@ -28,7 +28,4 @@ Result<std::optional<JpegPixels>> decode_jpeg_pixels(const unsigned char* data, 
 // True when the bytes begin as a JPEG does (FF D8 FF).
 bool looks_like_jpeg(const unsigned char* data, std::size_t size);
 
-// The reason given for a picture over the size limit.
-std::string size_refusal(std::int64_t width, std::int64_t height);
-
 }  // namespace core

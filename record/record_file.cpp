@@ -11,6 +11,7 @@
 #include "DIWriteJpg.h"
 #include "clipboard_picture.h"
 #include "picture_loader.h"
+#include "reasons.h"
 #include "sane_twain.h"
 #include "staging_file.h"
 #include "store_picture.h"
@@ -27,17 +28,13 @@ core::Failed scan_failure(const QString& message, const QString& reason) {
     return core::fail(message + QStringLiteral(": ") + reason);
 }
 
-QString system_failure(const QString& path, int err) {
-    return QStringLiteral("%1 : %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
-}
-
 }  // namespace
 
 core::Result<> save(const QImage& picture, const QString& record) { return storage::store_picture(picture, record); }
 
 core::Result<> remove(const QString& record) {
     if (::unlink(QFile::encodeName(record).constData()) != 0 && errno != ENOENT)
-        return core::fail(system_failure(record, errno));
+        return core::file_failure(record, errno);
     return {};
 }
 
@@ -74,7 +71,7 @@ core::Result<QImage> scan(QWidget* window, const QString& record) {
         return scan_failure(kScanUnknownError, locked.error().reason_as<QString>());
     }
     if (std::rename(QFile::encodeName(scan_file).constData(), QFile::encodeName(*staging).constData()) != 0) {
-        const QString why = system_failure(*staging, errno);
+        const QString why = QString::fromStdString(core::file_reason(staging->toStdString(), errno));
         QFile::remove(scan_file);
         return scan_failure(kScanUnknownError, why);
     }

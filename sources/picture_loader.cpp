@@ -14,13 +14,13 @@
 #include "file_bytes.h"
 #include "jpeg_decode.h"
 #include "pixel_image.h"
+#include "reasons.h"
 
 namespace sources {
 namespace {
 
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
-const QString kNoMemory = QStringLiteral("mémoire insuffisante");
 
 // No value when the JPEG is of a kind TurboJPEG does not turn into BGRX
 // (CMYK): Qt's reader takes it then.
@@ -58,7 +58,7 @@ core::Result<QImage> decode_with_qt(const QByteArray& data, std::int64_t max_pix
     if (img.isNull()) return core::fail(QStringLiteral("image illisible (%1)").arg(reader.errorString()));
     if (img.format() == QImage::Format_Grayscale16) {
         img = stretch_grey16(img);
-        if (img.isNull()) return core::fail(kNoMemory);
+        if (img.isNull()) return core::fail(core::kNoMemory);
         return img;
     }
     if (img.hasAlphaChannel()) img = flatten_onto_white(img);
@@ -71,7 +71,7 @@ core::Result<QImage> decode_with_qt(const QByteArray& data, std::int64_t max_pix
         }
         img = out;
     }
-    if (img.isNull()) return core::fail(kNoMemory);
+    if (img.isNull()) return core::fail(core::kNoMemory);
     return img;
 }
 
@@ -101,7 +101,7 @@ core::Result<QImage> load_picture(const QString& path) {
     const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()),
                                                     static_cast<qsizetype>(bytes->size));
     auto img = decode_picture(data);
-    if (!img) return core::fail(QStringLiteral("%1 : %2").arg(path, img.error().reason_as<QString>()));
+    if (!img) return core::file_failure(path, img.error().reason());
     return img;
 }
 

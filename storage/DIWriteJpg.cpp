@@ -17,14 +17,13 @@
 #include "bitmap_layout.h"
 #include "bmp_decoder.h"
 #include "picture_limits.h"
+#include "reasons.h"
 #include "staging_file.h"
 
 namespace storage {
 namespace {
 
-core::Failed failure(const QString& path, int err) {
-    return core::fail(QStringLiteral("%1 : %2").arg(path, QString::fromLocal8Bit(std::strerror(err))));
-}
+core::Failed failure(const QString& path, int err) { return core::file_failure(path, err); }
 
 // The staging file, mapped read-only for the length of one write.
 class MappedFile {
@@ -97,7 +96,7 @@ Conversion convert(const QString& staging, const QString& path, int quality) {
     bitmap::Layout layout;
     if (!bitmap::read_layout(file->data(), file->size(), core::kMaxPicturePixels, &layout))
         return failed(kDIWriteJpgBadStaging,
-                      core::Failure(QStringLiteral("%1 : image bitmap illisible ou incomplète").arg(staging)));
+                      core::file_failure(staging, "image bitmap illisible ou incomplète").failure);
     if (layout.format != bitmap::RowFormat::Other)
         return encode_and_store(file->data() + layout.pixel_offset, layout, path, quality);
 
@@ -108,7 +107,7 @@ Conversion convert(const QString& staging, const QString& path, int quality) {
     const auto picture = bitmap::decode_bmp(bytes, core::kMaxPicturePixels, nullptr);
     if (!picture)
         return failed(kDIWriteJpgBadStaging,
-                      core::Failure(QStringLiteral("%1 : %2").arg(staging, picture.error().reason_as<QString>())));
+                      core::file_failure(staging, picture.error().reason()).failure);
     bitmap::Layout rows;
     rows.width = picture->width();
     rows.height = picture->height();

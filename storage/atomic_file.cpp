@@ -11,12 +11,12 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+
+#include "reasons.h"
 #include <string>
 
 namespace storage {
 namespace {
-
-QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
 bool write_all(int fd, const char* p, std::size_t n) {
     while (n > 0) {
@@ -152,7 +152,7 @@ int write_temporary(int fd, const void* data, std::size_t size, const struct sta
 }  // namespace
 
 core::Result<> replace_file_atomically(const QString& path, const void* data, std::size_t size) {
-    auto fail = [&](int err) { return core::fail(QStringLiteral("%1 : %2").arg(path, reason(err))); };
+    auto fail = [&](int err) { return core::file_failure(path, err); };
     int err = 0;
     std::string target;
     if (!final_target(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), &target, &err))
@@ -198,7 +198,7 @@ core::Result<> replace_file_atomically(const QString& path, const void* data, st
 core::Result<> copy_file_atomically(const QString& from, const QString& to) {
     QFile src(from);
     const QByteArray bytes = src.open(QIODevice::ReadOnly) ? src.readAll() : QByteArray();
-    if (src.error() != QFileDevice::NoError) return core::fail(QStringLiteral("%1 : %2").arg(from, src.errorString()));
+    if (src.error() != QFileDevice::NoError) return core::file_failure(from, src.errorString());
     return replace_file_atomically(to, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 

@@ -4,6 +4,8 @@
 
 #include "atomic_file.h"
 #include "pixel_memory.h"
+#include "reasons.h"
+#include "staging_file.h"
 
 namespace storage {
 
@@ -22,7 +24,7 @@ struct Encoder {
 
 core::Result<std::span<const unsigned char>> compress_rows(const std::uint8_t* first_row, int width, int height,
                                                            int pitch, int pixel_format, int flags, int quality) {
-    if (!first_row || width <= 0 || height <= 0) return core::fail("aucune image à enregistrer");
+    if (!first_row || width <= 0 || height <= 0) return core::fail(kNothingToStore);
     thread_local Encoder encoder;
     if (!encoder.handle) return core::fail("encodeur JPEG indisponible");
     const unsigned long bound = tjBufSize(width, height, TJSAMP_420);
@@ -31,7 +33,7 @@ core::Result<std::span<const unsigned char>> compress_rows(const std::uint8_t* f
     if (encoder.output.capacity() < bound) {
         encoder.output = core::PixelMemory();
         encoder.output = core::PixelMemory(bound);
-        if (!encoder.output.data()) return core::fail("mémoire insuffisante pour encoder le JPEG");
+        if (!encoder.output.data()) return core::fail(std::string(core::kNoMemory) + " pour encoder le JPEG");
     }
     unsigned char* out = encoder.output.data();
     unsigned long out_size = static_cast<unsigned long>(encoder.output.capacity());

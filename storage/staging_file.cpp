@@ -13,13 +13,12 @@
 #include <cstring>
 
 #include "bitmap_layout.h"
+#include "reasons.h"
 
 namespace storage {
 namespace {
 
-QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
-
-core::Failed failure(const QString& path, int err) { return core::fail(QStringLiteral("%1 : %2").arg(path, reason(err))); }
+core::Failed failure(const QString& path, int err) { return core::file_failure(path, err); }
 
 bool write_all(int fd, const unsigned char* p, std::size_t n) {
     while (n > 0) {
@@ -82,7 +81,7 @@ void StagingLock::release() {
 
 core::Result<> write_staging_bitmap(const QString& staging, const QImage& picture) {
     if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
-        return core::fail("aucune image à enregistrer");
+        return core::fail(kNothingToStore);
     const QByteArray name = QFile::encodeName(staging);
     if (::unlink(name.constData()) != 0 && errno != ENOENT) return failure(staging, errno);
 
@@ -90,7 +89,7 @@ core::Result<> write_staging_bitmap(const QString& staging, const QImage& pictur
     const QImage* rows = &picture;
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32) {
         converted = picture.convertToFormat(QImage::Format_RGB32);
-        if (converted.isNull()) return core::fail("mémoire insuffisante");
+        if (converted.isNull()) return core::fail(core::kNoMemory);
         rows = &converted;
     }
     const int w = rows->width();

@@ -6,6 +6,9 @@
 
 namespace storage {
 
+// Why a store without a picture does nothing.
+inline constexpr const char* kNothingToStore = "aucune image à enregistrer";
+
 // The bitmap file every JPEG store passes through. On POSIX it lives in the
 // user's runtime folder (created when missing), so two users never share it;
 // on Windows it is "c:\tmp.bmp". Fails when no runtime folder can be found

@@ -16,7 +16,7 @@ core::Result<> store_picture(const QImage& picture, const QString& record_path) 
 }
 
 core::Result<> store_picture(const QImage& picture, const QString& record_path, const QString& staging) {
-    if (picture.isNull()) return core::fail("aucune image à enregistrer");
+    if (picture.isNull()) return core::fail(kNothingToStore);
     StagingLock lock(staging);
     if (auto locked = lock.acquire(); !locked) return locked;
     if (auto staged = write_staging_bitmap(staging, picture); !staged) return staged;
