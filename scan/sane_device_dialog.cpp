@@ -57,6 +57,5 @@ bool SaneDeviceDialog::select_device(const QString& name) {
   return false;
 }
 
-int SaneDeviceDialog::device_count() const { return list_->topLevelItemCount(); }
 
 }  // namespace scan

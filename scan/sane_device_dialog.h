@@ -19,8 +19,6 @@ class SaneDeviceDialog : public QDialog {
   QString selected_device() const;
   // Highlights the row of `name`; false when no row has it.
   bool select_device(const QString& name);
-  int device_count() const;
-  QTreeWidget* list() const { return list_; }
 
  private:
   QTreeWidget* list_;

@@ -59,12 +59,6 @@ void set_sane_library_name(const QString& name) {
   s.name = name;
 }
 
-QString sane_library_name() {
-  LoaderState& s = state();
-  std::lock_guard lock(s.mutex);
-  return s.name;
-}
-
 core::Result<const SaneLibrary*> sane_library() {
   LoaderState& s = state();
   std::lock_guard lock(s.mutex);

@@ -30,7 +30,6 @@ struct SaneLibrary {
 // Changing it ends the session of the library loaded under the old name, so
 // the next use loads (or fails to load) the new one.
 void set_sane_library_name(const QString& name);
-QString sane_library_name();
 
 // The loaded and initialised library, shared by the whole process (any
 // thread). Fails with the loader's or the library's reason when it cannot

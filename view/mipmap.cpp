@@ -101,14 +101,6 @@ QImage new_level(QSize s) {
 
 }  // namespace
 
-QImage halve(const QImage& src) {
-    if (src.isNull()) return QImage();
-    const QImage in = src.format() == QImage::Format_RGB32 ? src : src.convertToFormat(QImage::Format_RGB32);
-    QImage dst(halved(in.size()), QImage::Format_RGB32);
-    if (!dst.isNull()) cascade_into(in, 1, dst);
-    return dst;
-}
-
 void MipPyramid::reset(const QImage& base) {
     std::vector<QSize> sizes;
     if (!base.isNull())
@@ -145,12 +137,12 @@ const QImage& MipPyramid::pick(const QImage& base, const QRectF& source, const Q
                                QRectF* level_source) {
     int chosen = -1;
     double fx = 1.0, fy = 1.0;
-    for (int i = 0; i < level_count(); ++i) {
-        const double lx = static_cast<double>(sizes_[static_cast<std::size_t>(i)].width()) / base.width();
-        const double ly = static_cast<double>(sizes_[static_cast<std::size_t>(i)].height()) / base.height();
+    for (std::size_t i = 0; i < sizes_.size(); ++i) {
+        const double lx = static_cast<double>(sizes_[i].width()) / base.width();
+        const double ly = static_cast<double>(sizes_[i].height()) / base.height();
         // The level must keep at least one pixel per target pixel both ways.
         if (source.width() * lx < target.width() || source.height() * ly < target.height()) break;
-        chosen = i;
+        chosen = static_cast<int>(i);
         fx = lx;
         fy = ly;
     }

@@ -29,11 +29,6 @@ public:
     // gives their sizes. A null base clears.
     void reset(const QImage& base);
 
-    // Level 1 is half of the base; these cover the halved levels only.
-    int level_count() const { return static_cast<int>(sizes_.size()); }
-    QSize level_size(int i) const { return sizes_[static_cast<std::size_t>(i)]; }
-    bool level_made(int i) const { return made_[static_cast<std::size_t>(i)]; }
-
     // Draws the part `source` (in the base's pixels) of the picture onto
     // `target` (painter's coordinates), from the smallest level that still
     // has at least as many pixels as the target: filtered when shrunk,
@@ -50,9 +45,5 @@ private:
     std::vector<QImage> levels_;  // kept across pictures of the same size, for their memory
     std::vector<bool> made_;
 };
-
-// One 2 x 2 reduction of a Format_RGB32 image (odd last rows and columns are
-// paired with themselves). Public so that it can be checked on its own.
-QImage halve(const QImage& src);
 
 }  // namespace view
