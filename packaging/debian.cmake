@@ -29,6 +29,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 #   dialogs; without it they stay English;
 # - qt6-image-formats-plugins, the TIFF (and WebP, TGA) readers behind the
 #   open dialog and the paste; without it such files are refused as not a
-#   picture, while JPEG, BMP and PNG need nothing more.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsane1, qt6-translations-l10n, qt6-image-formats-plugins")
+#   picture, while JPEG, BMP and PNG need nothing more;
+# - libgdcm3.0, GDCM's runtime: DICOM files are decoded by a small helper
+#   program linked with GDCM, started only when a DICOM file comes in, so the
+#   window itself never loads it; without it DICOM files are refused with a
+#   message saying so, and everything else works.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "libsane1, qt6-translations-l10n, qt6-image-formats-plugins, libgdcm3.0")
 include(CPack)
