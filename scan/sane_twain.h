@@ -7,9 +7,11 @@
 
 class QWidget;
 
-// The two scanner calls of the window's buttons, named as the program has
-// always called them although they drive SANE: 0 on success, otherwise one
-// of the codes below.
+// The two scanner calls, named as the program has always called them although
+// they drive SANE: 0 on success, otherwise one of the codes below. Nothing in
+// the program calls them any more: the window and the record's scan use
+// scan::select_source and scan::acquire_to_file below, which say why they
+// failed.
 enum TwainResult : int {
   kTwainOk = 0,
   kTwainCancelled = 1,    // the user stopped, or there was no scanner to choose
