@@ -73,9 +73,10 @@ bool final_target(std::string path, std::string* out, int* err) {
 }
 
 // Our temporaries are ".<record name>.<6 characters>". An unnamed file only
-// bears that name, whole, for the instant between link and rename; where
-// unnamed files are not available a crash can leave a partial one, so the
-// next store removes those older than a minute (no store still running).
+// bears that name, whole, for the instant between link and rename, and a
+// named one (where unnamed files are not available) for the whole write; a
+// crash in either leaves it behind, so every store of that record removes
+// those older than a minute (no store still running).
 std::string temp_prefix(const std::string& target) { return join(".", name_of(target), "."); }
 
 void remove_stale_temporaries(const std::string& folder, const std::string& prefix) {
@@ -167,12 +168,12 @@ core::Result<> replace_file_atomically(const QString& path, const void* data, st
     // owner made read-only must stay as it is.
     if (had_file && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
 
+    remove_stale_temporaries(folder, prefix);
     // An unnamed file needs /proc to be given a name; without it, a named one.
     for (bool unnamed : {true, false}) {
         std::string temp;
         const int fd = open_temporary(folder, prefix, &unnamed, &temp);
         if (fd < 0) return fail(errno);
-        if (!unnamed) remove_stale_temporaries(folder, prefix);
         err = write_temporary(fd, data, size, had_file ? &old : nullptr);
         bool retry = false;
         if (!err && unnamed && !name_unnamed(fd, folder, prefix, &temp, &err)) {

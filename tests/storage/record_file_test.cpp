@@ -1,6 +1,7 @@
 // What a store does to the record's file itself, seen as an ordinary user
 // sees it: its mode, a link to it, a read-only record, a crash mid-store.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecordFile,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Killed at any moment of a store, the record is the old file or the new one,
-// whole, and no partly written file is left beside it.
+// whole, and no partly written file is left beside it; one that a kill left
+// all the same (named, just before its rename) goes at the next store once a
+// minute old.
 TEST(RecordFileCrash, LeavesOldOrNewAndNothingElse) {
     QTemporaryDir dir;
     const QString record = dir.filePath("123.jpg");
@@ -106,6 +109,13 @@ TEST(RecordFileCrash, LeavesOldOrNewAndNothingElse) {
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"123.jpg"})
             << "killed after " << kill_after_us << " us";
     }
+    const QString stale = dir.filePath(".123.jpg.aB3xYz"), fresh = dir.filePath(".123.jpg.Q9rTt0");
+    for (const QString& left : {stale, fresh}) ASSERT_TRUE(QFile(left).open(QIODevice::WriteOnly));
+    const timespec minutes_ago[2] = {{::time(nullptr) - 61, 0}, {::time(nullptr) - 61, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(stale).constData(), minutes_ago, 0), 0);
+    ASSERT_TRUE(storage::replace_file_atomically(record, before.constData(), before.size()));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({".123.jpg.Q9rTt0", "123.jpg"}))
+        << "a store still running may own the fresh one";
 }
 
 }  // namespace
