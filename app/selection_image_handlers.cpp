@@ -65,7 +65,9 @@ void selection_image::cmdSave_Click() {
 
 void selection_image::supp_image_Click() {
     if (!ask_yes_no(kDeleteQuestion)) return;
-    (void)record::remove(record_file());  // the window closes whether or not the file could go
+    // The window closes whether or not the file could go, but not before
+    // saying that it is still there.
+    if (auto removed = record::remove(record_file()); !removed) show_failure(kDeleteErrorPrefix, removed.error());
     close();
 }
 

@@ -7,6 +7,7 @@ namespace app {
 
 inline const QString kLoadErrorPrefix = QStringLiteral("error_load_pic: ");
 inline const QString kSaveErrorPrefix = QStringLiteral("error_save_pic: ");
+inline const QString kDeleteErrorPrefix = QStringLiteral("error_delete_pic: ");
 inline const QString kTwainSelectErrorPrefix = QStringLiteral("err_twain_select: ");
 
 inline const QString kSaveQuestion = QStringLiteral(

@@ -38,6 +38,28 @@ TEST_F(WindowTest, QuestionsHaveFrenchButtonsAndSpaceOrEnterPressTheFocusedOne) 
     EXPECT_NEAR(qGreen(d->picture().pixel(500, 300)), 255 - qGreen(blocks().pixel(500, 300)), 2);  // "Negatif"
 }
 
+// A record that cannot be deleted (here a folder, which even root cannot
+// unlink) says so before the window closes; a missing one is deleted already.
+TEST_F(WindowTest, DeleteThatFailsSaysWhyAndTheWindowClosesAsBefore) {
+    for (const bool folder : {true, false}) {
+        const QString gone = path(folder ? "folder.jpg" : "missing.jpg");
+        QDir().mkpath(gone + "/inside");
+        if (!folder) QDir(gone).removeRecursively();
+        app::selection_image fresh(gone, path("program"), dialogs());
+        fresh.show();
+        QTimer yes;
+        yes.callOnTimeout([] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) QTest::keyClick(box, Qt::Key_Return);
+        });
+        yes.start(5);
+        messages.clear();
+        QTest::mouseClick(app::WindowDriver(fresh).control<QPushButton>("supp_image"), Qt::LeftButton);
+        EXPECT_FALSE(fresh.isVisible());
+        EXPECT_EQ(messages, folder ? std::vector<QString>{"error_delete_pic: " + gone + " : Is a directory"}
+                                   : std::vector<QString>{});
+    }
+}
+
 // A picture point under the pointer stays under it while the wheel zooms.
 TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
     auto wheel = [](QPointF at, int delta, Qt::KeyboardModifiers mods = {}) {
