@@ -1,7 +1,10 @@
 #include "dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QStringList>
 
 namespace app {
@@ -24,6 +27,16 @@ QStringList spellings(const QString& pattern) {
         add(b.toUpper());
     }
     return out;
+}
+
+// Qt's open-file dialog keeps the folders it visited in the user's
+// configuration (QtProject.conf), whatever it is asked. This program keeps no
+// settings, so from the first dialog on Qt's user settings go to a private
+// folder that goes when the program ends.
+void keep_settings_private() {
+    static const QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("selection_image-XXXXXX")));
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, folder.path());
 }
 
 }  // namespace
@@ -53,6 +66,7 @@ WindowDialogs system_dialogs() {
     };
     d.open_file = [](QWidget* owner, const QString& title, const QString& start_folder, const QString& filter,
                      const QString& default_name) {
+        keep_settings_private();
         QFileDialog dialog(owner, title, start_folder);
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -2,6 +2,7 @@
 // is set here, so that a program runs the same from ctest and by hand.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     ::mkdir(runtime.c_str(), 0700);
     ::chmod(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    // Anything written to the user's configuration lands here instead, where
+    // a test can see it.
+    const std::string config = runtime + "/config-" + std::to_string(::getpid());
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -60,6 +60,18 @@ TEST_F(WindowTest, DeleteThatFailsSaysWhyAndTheWindowClosesAsBefore) {
     }
 }
 
+// The open-file dialog leaves nothing in the user's configuration.
+TEST_F(WindowTest, OpenDialogWritesNoConfiguration) {
+    QTimer answer;
+    answer.callOnTimeout([] {
+        if (auto* dialog = QApplication::activeModalWidget()) QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    answer.start(20);
+    EXPECT_EQ(app::system_dialogs().open_file(w.get(), "Selection image", dir->path(), "Tous|*.*", ""), "");
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    EXPECT_TRUE(config.startsWith(TEST_RUNTIME_DIR) && !QDir(config).exists()) << qPrintable(config);
+}
+
 // A picture point under the pointer stays under it while the wheel zooms.
 TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
     auto wheel = [](QPointF at, int delta, Qt::KeyboardModifiers mods = {}) {
