@@ -435,6 +435,14 @@ bool selection_image::eventFilter(QObject* watched, QEvent* event) {
             if (first_stop && Form_KeyDown(static_cast<QKeyEvent*>(event))) return true;
         }
     }
+    // The bars' own wheel step is their small step, a few twips: a notch
+    // over a bar moves the view as far as an arrow key does instead.
+    if (event->type() == QEvent::Wheel && (watched == HScrollBar || watched == VScrollBar)) {
+        const QPoint angle = static_cast<QWheelEvent*>(event)->angleDelta();
+        auto* bar = static_cast<QScrollBar*>(watched);
+        bar->setValue(bar->value() - whole_notches(angle.y() != 0 ? angle.y() : angle.x()) * view::kPanStep);
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

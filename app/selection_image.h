@@ -145,6 +145,8 @@ private:
     void Form_MouseUp();
     // The wheel over the view (x, y in twips): zoom, or with Shift a pan.
     void Form_MouseWheel(int notches, bool pan, double x, double y);
+    // Whole notches of the wheel turned so far, the rest kept for later.
+    int whole_notches(int eighths_of_degrees);
     // A picture file dropped on the window is brought in as the open-file
     // operation brings the one chosen in its dialog.
     void Form_DragDrop(const QString& file);

@@ -135,8 +135,16 @@ void selection_image::Form_MouseWheel(int notches, bool pan, double x, double y)
     if (repaint) Form_Paint();
 }
 
+int selection_image::whole_notches(int eighths_of_degrees) {
+    // A high-resolution wheel sends a notch in several smaller steps.
+    wheel_remainder_ += eighths_of_degrees;
+    const int notches = wheel_remainder_ / 120;
+    wheel_remainder_ -= notches * 120;
+    return notches;
+}
+
 void selection_image::wheelEvent(QWheelEvent* event) {
-    // Only over the view; the scroll bars keep their own wheel.
+    // Only over the view; the window's event filter takes the wheel over the bars.
     const QPointF p = event->position() * view::kTwipsPerPixel;
     if (view_width <= 0 || view_height <= 0 || p.x() < view_left || p.y() < view_top ||
         p.x() >= view_left + view_width || p.y() >= view_top + view_height)
@@ -144,10 +152,7 @@ void selection_image::wheelEvent(QWheelEvent* event) {
     const QPoint angle = event->angleDelta();
     // Some systems turn Shift + wheel into a sideways wheel themselves.
     const bool pan = (event->modifiers() & Qt::ShiftModifier) || angle.x() != 0;
-    wheel_remainder_ += angle.x() != 0 ? angle.x() : angle.y();
-    const int notches = wheel_remainder_ / 120;
-    wheel_remainder_ -= notches * 120;
-    Form_MouseWheel(notches, pan, p.x(), p.y());
+    Form_MouseWheel(whole_notches(angle.x() != 0 ? angle.x() : angle.y()), pan, p.x(), p.y());
     event->accept();
 }
 

@@ -74,9 +74,9 @@ TEST_F(WindowTest, OpenDialogWritesNoConfiguration) {
 
 // A picture point under the pointer stays under it while the wheel zooms.
 TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
-    auto wheel = [](QPointF at, int delta, Qt::KeyboardModifiers mods = {}) {
-        QWheelEvent e(at, w->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(w.get(), &e);
+    auto wheel = [](QPointF at, int delta, Qt::KeyboardModifiers mods = {}, QWidget* to = w.get()) {
+        QWheelEvent e(at, to->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(to, &e);
     };
     const QPointF at(300, 200);
     auto picture_x = [&] { return d->view().offset_x + (at.x() * 15 - d->view().rect.left) * 18000.0 / d->view().zoom / d->view().rect.width; };
@@ -84,10 +84,13 @@ TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
     wheel(at, 240);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 140%");
     EXPECT_NEAR(picture_x(), before, 1.0);
-    const long x = d->view().offset_x;
+    const long x = d->view().offset_x, y = d->view().offset_y;
     wheel(at, -120, Qt::ShiftModifier);
     EXPECT_EQ(d->view().offset_x, x + 200);
-    wheel(QPointF(d->control<QScrollBar>("HScrollBar")->geometry().center()), 120);  // the bar's own wheel, not the zoom
+    // Over a bar, a notch (here in high-resolution steps) moves the view as far as an arrow key.
+    for (const char* bar : {"HScrollBar", "VScrollBar"})
+        for (int step = 0; step < 4; ++step) wheel({5, 5}, -30, {}, d->control<QScrollBar>(bar));
+    EXPECT_EQ(std::make_pair(d->view().offset_x, d->view().offset_y), std::make_pair(x + 400, y + 200));
     wheel(at, -600);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 100%");
     expect_view_shows(blocks(), 1.0);
