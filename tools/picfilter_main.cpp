@@ -19,6 +19,7 @@
 #include "clsPicfilter.h"
 #include "jpeg_writer.h"
 #include "picture_loader.h"
+#include "reasons.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ constexpr const char* kUsage =
     "                 [--negative] [--light N] [--contrast N] [--gamma N] [--color N] [--no-adjust] INPUT [OUTPUT]\n";
 
 constexpr const char* kHelp =
-    "Reads INPUT (JPEG, BMP or PNG, recognised by content), sharpens it N times (--net),\n"
+    "Reads INPUT (JPEG, BMP, PNG or TIFF, recognised by content), sharpens it N times (--net),\n"
     "applies the adjustments unless --no-adjust, and writes OUTPUT as .bmp, .png or .jpg/.jpeg\n"
     "(JPEG quality 80). OUTPUT is replaced whole or not at all.\n"
     "\n"
@@ -70,7 +71,7 @@ core::Result<int> parse_int(const QString& option, const QString& text, int lo, 
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
     if (!ok || v < lo || v > hi)
-        return usage(QStringLiteral("%1 takes a whole number from %2 to %3, not '%4'").arg(option).arg(lo).arg(hi).arg(text));
+        return usage(QStringLiteral("%1 demande un nombre entier de %2 à %3, pas « %4 »").arg(option).arg(lo).arg(hi).arg(text));
     return static_cast<int>(v);
 }
 
@@ -85,16 +86,16 @@ core::Result<std::vector<double>> parse_numbers(const QString& option, const QSt
         values.push_back(v);
     }
     if (values.size() != static_cast<std::size_t>(text.split(',').size()) || (count && values.size() != count))
-        return usage(QStringLiteral("%1 takes %2, not '%3'").arg(option, shape, text));
+        return usage(QStringLiteral("%1 demande %2, pas « %3 »").arg(option, shape, text));
     return values;
 }
 
 core::Result<std::vector<std::vector<double>>> parse_polygon(const QString& text) {
     const QStringList vertices = text.split(';');
-    if (vertices.size() > 101) return usage(QStringLiteral("--mask takes 1 to 101 vertices, not %1").arg(vertices.size()));
+    if (vertices.size() > 101) return usage(QStringLiteral("--mask demande de 1 à 101 sommets, pas %1").arg(vertices.size()));
     std::vector<std::vector<double>> coord(2);
     for (const QString& v : vertices) {
-        const auto xy = parse_numbers("--mask", v, 2, "vertices X,Y;X,Y;... (fractions, 1 to 101 of them)");
+        const auto xy = parse_numbers("--mask", v, 2, "des sommets X,Y;X,Y;... (des fractions, de 1 à 101 sommets)");
         if (!xy) return core::fail(xy.error());
         coord[0].push_back((*xy)[0]);
         coord[1].push_back((*xy)[1]);
@@ -104,7 +105,7 @@ core::Result<std::vector<std::vector<double>>> parse_polygon(const QString& text
 
 // The value of the option at args[i], which the option needs.
 core::Result<QString> option_value(const QStringList& args, qsizetype& i, const QString& needs) {
-    if (i + 1 >= args.size()) return usage(QStringLiteral("%1 needs %2").arg(args[i], needs));
+    if (i + 1 >= args.size()) return usage(QStringLiteral("%1 demande %2").arg(args[i], needs));
     return args[++i];
 }
 
@@ -123,7 +124,7 @@ core::Result<Options> parse(const QStringList& args) {
         const QString& a = args[i];
         const auto setting = std::find_if(std::begin(settings), std::end(settings), [&](const Setting& s) { return a == s.name; });
         if (setting != std::end(settings)) {
-            const auto text = option_value(args, i, QStringLiteral("a whole number from %1 to %2").arg(setting->lo).arg(setting->hi));
+            const auto text = option_value(args, i, QStringLiteral("un nombre entier de %1 à %2").arg(setting->lo).arg(setting->hi));
             if (!text) return core::fail(text.error());
             const auto v = parse_int(a, *text, setting->lo, setting->hi);
             if (!v) return core::fail(v.error());
@@ -132,39 +133,39 @@ core::Result<Options> parse(const QStringList& args) {
         else if (a == "--no-adjust") o.adjust = false;
         else if (a == "--mask-blc") o.mask_blc = true;
         else if (a == "--mask" || a == "--ratio" || a == "--probe") {
-            const auto v = option_value(args, i, QStringLiteral("a value"));
+            const auto v = option_value(args, i, QStringLiteral("une valeur"));
             if (!v) return core::fail(v.error());
             if (a == "--mask") {
                 auto polygon = parse_polygon(*v);
                 if (!polygon) return core::fail(polygon.error());
                 o.mask = std::move(*polygon);
             } else if (a == "--ratio") {
-                const auto r = parse_numbers(a, *v, 6, "six numbers BRmode,BRt,BGmode,BGt,RGmode,RGt");
+                const auto r = parse_numbers(a, *v, 6, "six nombres BRmode,BRt,BGmode,BGt,RGmode,RGt");
                 if (!r) return core::fail(r.error());
                 o.ratio = std::array<double, 6>{(*r)[0], (*r)[1], (*r)[2], (*r)[3], (*r)[4], (*r)[5]};
             } else {
-                const char* shape = "a position X,Y with 0 <= X < 1 and 0 <= Y < 1";
+                const char* shape = "une position X,Y avec 0 <= X < 1 et 0 <= Y < 1";
                 const auto xy = parse_numbers(a, *v, 2, shape);
                 if (!xy) return core::fail(xy.error());
                 const double x = (*xy)[0], y = (*xy)[1];
-                if (x < 0 || x >= 1 || y < 0 || y >= 1) return usage(QStringLiteral("--probe takes %1, not '%2'").arg(shape, *v));
+                if (x < 0 || x >= 1 || y < 0 || y >= 1) return usage(QStringLiteral("--probe demande %1, pas « %2 »").arg(shape, *v));
                 o.probes.emplace_back(x, y);
             }
         } else if (a.startsWith("--") || (a.startsWith('-') && a.size() > 1))
-            return usage(QStringLiteral("unknown option '%1'").arg(a));
+            return usage(QStringLiteral("option inconnue « %1 »").arg(a));
         else files << a;
     }
     const qsizetype needed = o.probes.empty() ? 2 : 1;
     if (files.size() < needed || files.size() > 2)
-        return usage(QStringLiteral("expected INPUT and OUTPUT%1, got %2 file name(s)")
-                         .arg(o.probes.empty() ? "" : " (OUTPUT optional with --probe)")
+        return usage(QStringLiteral("INPUT et OUTPUT attendus%1, %2 nom(s) de fichier donné(s)")
+                         .arg(o.probes.empty() ? "" : " (OUTPUT facultatif avec --probe)")
                          .arg(files.size()));
     o.input = files[0];
     if (files.size() == 1) return o;
     o.output = files[1];
     const QString ext = QFileInfo(o.output).suffix().toLower();
     if (ext != "bmp" && ext != "png" && ext != "jpg" && ext != "jpeg")
-        return usage(QStringLiteral("OUTPUT must end in .bmp, .png, .jpg or .jpeg: %1").arg(o.output));
+        return usage(QStringLiteral("OUTPUT doit finir par .bmp, .png, .jpg ou .jpeg : %1").arg(o.output));
     return o;
 }
 
@@ -175,7 +176,7 @@ core::Result<> write_output(const QString& path, const QImage& picture) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     const QImage out = ext == "bmp" ? picture.convertToFormat(QImage::Format_RGB888) : picture;
-    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG")) return core::fail(QStringLiteral("%1: cannot encode the picture").arg(path));
+    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG")) return core::file_failure(path, "encodage de l'image impossible");
     return storage::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
@@ -258,7 +259,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         filter.display_result(box);
     } catch (const std::bad_alloc&) {
-        line(stderr, QStringLiteral("picfilter: %1: not enough memory for this picture").arg(o.input));
+        line(stderr, QStringLiteral("picfilter: %1").arg(QString::fromStdString(core::file_reason(o.input.toStdString(), core::kNoMemory))));
         return 1;
     } catch (const std::exception& e) {
         // A mask or probe that does not fit this picture (a coordinate too large for it).

@@ -63,10 +63,10 @@ const std::tuple<int, QString, QString> kRuns[] = {
     {0, "--probe 0,0 --probe 0.99,0.5 --probe 0.5,0 @ramp16.png", "0 0 0\n255 255 255\n130 130 130\n"},
     {2, "--bogus @in.png @out.png", "--bogus"},
     {2, "-x @in.png @out.png", "-x"},
-    {2, "--gamma 1.5 @in.png @out.png", "--gamma|1 to 254"},
-    {2, "@in.png @out.png --net", "--net|0 to 100"},
-    {2, "@in.png", "INPUT and OUTPUT"},
-    {2, "@in.png @out.png @out.bmp", "INPUT and OUTPUT"},
+    {2, "--gamma 1.5 @in.png @out.png", "--gamma|1 à 254"},
+    {2, "@in.png @out.png --net", "--net|0 à 100"},
+    {2, "@in.png", "INPUT et OUTPUT"},
+    {2, "@in.png @out.png @out.bmp", "INPUT et OUTPUT"},
     {2, "@in.png @out.gif", "OUTPUT|.bmp, .png, .jpg"},
     {2, "--mask " + QStringList(102, "0.1,0.1").join(';') + " @in.png @out.png", "--mask|101"},
     {2, "--mask 0,0;1e12,0;1,1 @in.png @out.png", "Mask"},  // fits no picture: the engine refuses it
@@ -94,7 +94,10 @@ TEST_F(Picfilter, ExitStatusAndWhatIsPrinted) {
     for (const auto& [option, lo, hi] : ranges)
         for (const int v : {lo - 1, hi + 1})
             cases.emplace_back(2, QString("%1 %2 @in.png @out.png").arg(option).arg(v),
-                               QString("%1 takes a whole number from %2 to %3").arg(option).arg(lo).arg(hi));
+                               QString("%1 demande un nombre entier de %2 à %3").arg(option).arg(lo).arg(hi));
+    // The help names every format a picture opens from.
+    for (const char* format : {"JPEG", "BMP", "PNG", "TIFF"})
+        EXPECT_TRUE(std::get<1>(run("--help")).contains(format)) << format;
     for (const auto& [code, args, text] : cases) {
         SCOPED_TRACE(args.toStdString());
         const auto [status, out, err] = run(args);
