@@ -308,6 +308,7 @@ void selection_image::Form_Paint() {
 void selection_image::lay_out() {
     Lb_zoom->setText(view::zoom_caption(zoom_factor));
     const QRect frame = frameGeometry();
+    laid_out_frame_ = frame.size();
     view::ViewportInput in;
     in.outer_width = view::pixels_to_twips(frame.width());
     in.outer_height = view::pixels_to_twips(frame.height());
@@ -404,7 +405,18 @@ void selection_image::Form_Resize() {
 
 void selection_image::resizeEvent(QResizeEvent*) { Form_Resize(); }
 
+// The window manager puts its frame around the window without the widget
+// being told: the new frame shows in the frame geometry by the time the move
+// that follows it, or the next paint, comes. The view is laid out from the
+// frame's size, so it is laid out again then.
+void selection_image::lay_out_for_a_new_frame() {
+    if (frameGeometry().size() != laid_out_frame_) Form_Resize();
+}
+
+void selection_image::moveEvent(QMoveEvent*) { lay_out_for_a_new_frame(); }
+
 void selection_image::paintEvent(QPaintEvent* event) {
+    lay_out_for_a_new_frame();
     QPainter painter(this);
     const QRect r = event->rect();
     const qreal dpr = surface_.devicePixelRatio();

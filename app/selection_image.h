@@ -64,6 +64,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -126,6 +127,7 @@ private:
     // draws the picture, the overlays and the file name on the surface.
     void Form_Paint();
     void Form_Resize();
+    void lay_out_for_a_new_frame();
     // Where the view and its bars go for the window's size, the zoom and the
     // picture; sets the bars without their signals and keeps the offsets
     // within their range. Never paints.
@@ -214,6 +216,7 @@ private:
     // does. Whatever is drawn on it shows at the next paint event.
     QImage surface_;
     QRect last_view_;  // the view rectangle the surface shows, in pixels
+    QSize laid_out_frame_;  // the window's outer size the view was laid out for
     int wheel_remainder_ = 0;  // eighths of a degree short of a whole notch
     bool memory_to_ready_ = false;
     QFont name_font_;  // the file name at the view's corner
