@@ -17,6 +17,8 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "CommonDlg_API.h"
@@ -194,7 +196,12 @@ void selection_image::ready_memory_for_adjustments() {
     // The result and the holder's copy of the first adjustment, readied
     // while the user looks at the new picture.
     const auto bytes = static_cast<std::size_t>(PBox.image.sizeInBytes());
-    std::thread(core::ready_blocks, bytes, 2).detach();
+    try {
+        std::thread(core::ready_blocks, bytes, 2).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare (memory is short): the first adjustment takes
+        // its fresh pages as they come.
+    }
 }
 
 core::Result<> selection_image::load_image(const QString& strImage) {
@@ -224,36 +231,61 @@ void selection_image::select_image_Click() {
     guarded(kLoadErrorPrefix, [this] { open_file(); });
 }
 
-void selection_image::guarded(const QString& prefix, const std::function<void()>& operation) {
+bool selection_image::guarded(const QString& prefix, const std::function<void()>& operation) {
     try {
         operation();
+        return true;
     } catch (const std::bad_alloc&) {
         // The operation is abandoned; what it had not yet replaced stays.
-        // Alone, the reason starts the sentence.
-        const QString reason = QString::fromUtf8(core::kNoMemory);
-        if (dialogs.inform)
-            dialogs.inform(this, prefix.isEmpty() ? reason.left(1).toUpper() + reason.mid(1) : prefix + reason,
-                           QMessageBox::NoIcon);
-        Form_Paint();
     }
+    // Alone, the reason starts the sentence. Saying it may need memory too:
+    // then it goes to the standard error, the last place left.
+    const QString text = prefix.isEmpty() ? kOutOfMemory : prefix + QString::fromUtf8(core::kNoMemory);
+    try {
+        if (dialogs.inform) dialogs.inform(this, text, QMessageBox::NoIcon);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "selection_image: %s\n", core::kNoMemory);
+    }
+    try {
+        Form_Paint();
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
 }
 
 // ---- adjustment controls ----
 
+selection_image::Settings selection_image::settings() const {
+    return {cmd_invert->isChecked(), scrollLight->value(), scrollContrast->value(), scrollGamma->value(),
+            scrollColor->value()};
+}
+
+void selection_image::show_settings(const Settings& s) {
+    // Putting the controls back is not a change the user made: their
+    // handlers are not run for it.
+    const QSignalBlocker quiet[] = {QSignalBlocker(cmd_invert), QSignalBlocker(scrollLight),
+                                    QSignalBlocker(scrollContrast), QSignalBlocker(scrollGamma),
+                                    QSignalBlocker(scrollColor)};
+    cmd_invert->setChecked(s.invert);
+    scrollLight->setValue(s.light);
+    scrollContrast->setValue(s.contrast);
+    scrollGamma->setValue(s.gamma);
+    scrollColor->setValue(s.colour);
+}
+
 void selection_image::apply_filters() {
     if (reset_in_progress) return;
-    guarded({}, [this] { run_filters(); });
+    // The picture on screen is the one made with the settings last applied;
+    // an adjustment that cannot be made leaves the controls showing those.
+    if (!guarded({}, [this] { run_filters(); })) return show_settings(applied_);
+    applied_ = settings();
 }
 
 void selection_image::run_filters() {
     filter::clsPicfilter& f = picture_filter();
-    const bool invert = cmd_invert->isChecked();
-    const int light = scrollLight->value();
-    const int contrast = scrollContrast->value();
-    const int gamma = scrollGamma->value();
-    const int colour = scrollColor->value();
     if (f.initialized) {
-        f.PicProcessing(invert, light, contrast, gamma, colour);
+        const Settings s = settings();
+        f.PicProcessing(s.invert, s.light, s.contrast, s.gamma, s.colour);
         ++pipeline_runs_;
         f.display_result(PBox);
         picture_changed();

@@ -119,6 +119,12 @@ private:
     void open_chosen(const QString& chosen);
 
     // ---- adjustments ----
+    struct Settings {
+        bool invert = false;
+        int light = 0, contrast = 0, gamma = 127, colour = 0;
+    };
+    Settings settings() const;  // as the controls show them
+    void show_settings(const Settings& s);
     void apply_filters();
     void run_filters();
 
@@ -156,7 +162,8 @@ private:
     // ---- messages ----
     // Runs an operation the user started; out of memory, it ends with the
     // message `prefix` + "mémoire insuffisante" and the window usable.
-    void guarded(const QString& prefix, const std::function<void()>& operation);
+    // Returns whether the operation went through.
+    bool guarded(const QString& prefix, const std::function<void()>& operation);
     void show_failure(const QString& prefix, const core::Failure& failure);
     bool ask_ok_cancel(const QString& text);  // true on OK
     bool ask_yes_no(const QString& text);     // true on Yes
@@ -183,6 +190,8 @@ private:
 
     // True only while Reset puts the sliders back.
     bool reset_in_progress = false;
+    // The settings of the adjustment last made, which the view shows.
+    Settings applied_;
 
     // Controls, named as their objectName.
     QPushButton* select_image = nullptr;

@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstdint>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "parallel.h"
 #include "pixel_image.h"
@@ -160,14 +162,62 @@ void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& bas
     const QSizeF device_target = target.size() * dpr;
     QRectF level_source;
     const QImage& img = pick(base, source, device_target, &level_source);
-    painter.save();
-    // Shrunk, a picture is filtered; magnified, each of its pixels is a
-    // sharp block, so that edges measured on a zoomed picture are not blurred.
-    const bool shrunk =
-        device_target.width() < level_source.width() || device_target.height() < level_source.height();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, shrunk);
-    painter.drawImage(target, img, level_source);
-    painter.restore();
+    // Magnified, each of the picture's pixels is a sharp block, so that edges
+    // measured on a zoomed picture are not blurred.
+    if (device_target.width() >= level_source.width() && device_target.height() >= level_source.height()) {
+        painter.drawImage(target, img, level_source);
+        return;
+    }
+    // Shrunk, it is filtered here: Qt's own smooth scaling hands large
+    // pictures to its thread pool and waits, forever when no thread starts.
+    QImage shrunk = scaled_part(img, level_source, device_target.toSize());
+    shrunk.setDevicePixelRatio(dpr);
+    painter.drawImage(target.topLeft(), shrunk);
+}
+
+QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
+    QImage out(size, QImage::Format_RGB32);
+    if (out.isNull() || src.isNull() || part.isEmpty()) return out;
+    // Each target pixel is the bilinear mean of the source at its centre, with
+    // weights in 1/256: at the mip levels' ratios (at most 2) that mean covers
+    // the pixels it stands for.
+    struct Tap {
+        int at;        // first of the two source pixels
+        int weight;    // of the second, 0..256
+    };
+    auto taps = [](double from, double extent, int count, int limit) {
+        std::vector<Tap> t(static_cast<std::size_t>(count));
+        const double step = extent / count;
+        for (int i = 0; i < count; ++i) {
+            const double c = std::clamp(from + (i + 0.5) * step - 0.5, 0.0, double(limit - 1));
+            const int at = std::min(static_cast<int>(c), std::max(limit - 2, 0));
+            t[static_cast<std::size_t>(i)] = {at, limit > 1 ? static_cast<int>(std::lround((c - at) * 256)) : 0};
+        }
+        return t;
+    };
+    const std::vector<Tap> xs = taps(part.x(), part.width(), size.width(), src.width());
+    const std::vector<Tap> ys = taps(part.y(), part.height(), size.height(), src.height());
+    const int next_x = src.width() > 1 ? 1 : 0;
+    auto mix = [](std::uint32_t a, std::uint32_t b, int w) {  // two channels a lane, as in mean4
+        const std::uint32_t lo = ((a & kLanes) * (256 - w) + (b & kLanes) * w + 0x00800080u) >> 8;
+        const std::uint32_t hi = (((a >> 8) & kLanes) * (256 - w) + ((b >> 8) & kLanes) * w + 0x00800080u) >> 8;
+        return (lo & kLanes) | ((hi & kLanes) << 8);
+    };
+    core::parallel_chunks(static_cast<std::size_t>(size.height()), 32, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t y = begin; y < end; ++y) {
+            const Tap ty = ys[y];
+            const auto* r0 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(ty.at));
+            const auto* r1 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(std::min(ty.at + 1, src.height() - 1)));
+            auto* o = reinterpret_cast<std::uint32_t*>(out.scanLine(static_cast<int>(y)));
+            for (std::size_t x = 0; x < xs.size(); ++x) {
+                const Tap tx = xs[x];
+                const std::uint32_t top = mix(r0[tx.at], r0[tx.at + next_x], tx.weight);
+                const std::uint32_t bottom = mix(r1[tx.at], r1[tx.at + next_x], tx.weight);
+                o[x] = mix(top, bottom, ty.weight) | 0xFF000000u;
+            }
+        }
+    });
+    return out;
 }
 
 }  // namespace view

@@ -46,4 +46,8 @@ private:
     std::vector<bool> made_;
 };
 
+// The part `part` of `src` (Format_RGB32) scaled to `size` with bilinear
+// filtering, on the calling thread and the ones it can start.
+QImage scaled_part(const QImage& src, const QRectF& part, QSize size);
+
 }  // namespace view
