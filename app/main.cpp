@@ -5,6 +5,7 @@
 #include <string>
 
 #include "early_picture.h"
+#include "reasons.h"
 #include "window_main.h"
 
 namespace {
@@ -47,7 +48,7 @@ void discard_pixels(EarlyRecord* self) { picture_of(self).discard(); }
 // else before the first frame but the decode, so this program links none of
 // them: it starts decoding the record, then loads the window's library
 // from its private folder, and the two go on side by side.
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     app::EarlyPicture early(app::record_argument(argc, argv));
     const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -62,4 +63,7 @@ int main(int argc, char** argv) {
     }
     EarlyRecord record{early.path().c_str(), take_pixels, discard_pixels, &early};
     return entry(&argc, argv, &record);
+} catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "selection_image: %s\n", core::kNoMemory);
+    return 1;
 }

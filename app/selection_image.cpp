@@ -185,6 +185,7 @@ void selection_image::take_picture(const QImage& picture) {
     PBox.image = std::move(next);
     picture_changed();
     memory_to_ready_ = true;
+    applied_ = settings();  // a control that fails to adjust the new picture goes back to these
 }
 
 void selection_image::picture_changed() {
@@ -390,11 +391,14 @@ void selection_image::draw() {
     // Only what this paint draws goes to the screen again.
     QRect dirty = view_moved ? rect() : QRect();
     if (!target.isEmpty()) {
-        if (PBox.image.isNull()) {
-            painter.fillRect(target, kBackground);
-        } else {
+        try {
+            if (PBox.image.isNull()) throw std::bad_alloc();  // nothing to draw: the background
             const QRectF source = view::source_rect(offset_x, offset_y, picture_width(), picture_height(), zoom_factor);
             mip_.draw(painter, target, PBox.image, view::twips_to_pixels(source));
+        } catch (const std::bad_alloc&) {
+            // A picture that cannot be drawn for want of memory leaves the
+            // view's background, like no picture at all.
+            painter.fillRect(target, kBackground);
         }
         dirty |= target;
     }
@@ -435,7 +439,12 @@ void selection_image::Form_Resize() {
     Form_Paint();
 }
 
-void selection_image::resizeEvent(QResizeEvent*) { Form_Resize(); }
+void selection_image::resizeEvent(QResizeEvent*) {
+    try {
+        Form_Resize();
+    } catch (const std::bad_alloc&) {
+    }
+}
 
 // The window manager puts its frame around the window without the widget
 // being told: the new frame shows in the frame geometry by the time the move
@@ -445,14 +454,28 @@ void selection_image::lay_out_for_a_new_frame() {
     if (frameGeometry().size() != laid_out_frame_) Form_Resize();
 }
 
-void selection_image::moveEvent(QMoveEvent*) { lay_out_for_a_new_frame(); }
+void selection_image::moveEvent(QMoveEvent*) {
+    try {
+        lay_out_for_a_new_frame();
+    } catch (const std::bad_alloc&) {
+    }
+}
 
 void selection_image::paintEvent(QPaintEvent* event) {
-    lay_out_for_a_new_frame();
+    // Nothing may leave an event handler by an exception: out of memory, the
+    // view shows what the surface holds, or the background.
+    try {
+        lay_out_for_a_new_frame();
+    } catch (const std::bad_alloc&) {
+    }
     QPainter painter(this);
     const QRect r = event->rect();
-    const qreal dpr = surface_.devicePixelRatio();
-    painter.drawImage(QRectF(r), surface_, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+    if (surface_.isNull()) {
+        painter.fillRect(r, kBackground);
+    } else {
+        const qreal dpr = surface_.devicePixelRatio();
+        painter.drawImage(QRectF(r), surface_, QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+    }
     painter.end();
     ++frames_shown_;
     if (first_frame_pending_ && isVisible()) {

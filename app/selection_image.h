@@ -190,7 +190,8 @@ private:
 
     // True only while Reset puts the sliders back.
     bool reset_in_progress = false;
-    // The settings of the adjustment last made, which the view shows.
+    // The controls' settings when the picture shown was made (adjusted, or
+    // brought in): where a control goes back to when an adjustment fails.
     Settings applied_;
 
     // Controls, named as their objectName.

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
 #include <chrono>
@@ -6,6 +7,7 @@
 
 #include "french_texts.h"
 #include "picture_loader.h"
+#include "reasons.h"
 #include "pixel_image.h"
 #include "selection_image.h"
 #include "window_main.h"
@@ -17,8 +19,12 @@
 // window as soon as its first frame is on screen and quits;
 // SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1 quits then, after writing the
 // moment of that frame (the monotonic clock, in nanoseconds) to standard
-// output as "first frame <ns>".
-extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* early) {
+// output as "first frame <ns>". With either, the messages the window would
+// show go to standard error, one line each, since nobody is there to close
+// a box.
+namespace {
+
+int run_window(int* argc, char** argv, EarlyRecord* early) {
     QApplication app(*argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));
     app::install_french_texts(app);
@@ -36,13 +42,19 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* 
         }
         return sources::load_picture(file);
     };
-    app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), app::system_dialogs(),
-                           nullptr, read_picture);
-    early->discard(early);  // not asked for (another path): its memory goes now
-
     const QString screenshot = qEnvironmentVariable("SELECTION_IMAGE_SCREENSHOT");
     const bool quit_after_first = qEnvironmentVariableIsSet("SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME");
-    if (!screenshot.isEmpty() || quit_after_first) {
+    const bool unattended = !screenshot.isEmpty() || quit_after_first;
+    app::WindowDialogs dialogs = app::system_dialogs();
+    if (unattended)
+        dialogs.inform = [](QWidget*, const QString& text, QMessageBox::Icon) {
+            std::fprintf(stderr, "selection_image: %s\n", text.toLocal8Bit().constData());
+        };
+    app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), dialogs,
+                                nullptr, read_picture);
+    early->discard(early);  // not asked for (another path): its memory goes now
+
+    if (unattended) {
         // The frame is taken as finished once the event loop is back: the
         // window's controls and the copy to the screen come after its own
         // paint.
@@ -50,8 +62,8 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* 
             QTimer::singleShot(0, &window, [&window, screenshot, quit_after_first] {
                 if (quit_after_first) {
                     const auto at = std::chrono::steady_clock::now().time_since_epoch();
-                    std::printf("first frame %lld\n", static_cast<long long>(
-                                                           std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
+                    std::printf("first frame %lld\n",
+                                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
                     std::fflush(stdout);
                 }
                 int status = 0;
@@ -62,4 +74,17 @@ extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* 
     }
     window.show();
     return app.exec();
+}
+
+}  // namespace
+
+extern "C" int selection_image_window_main(int* argc, char** argv, EarlyRecord* early) {
+    // Out of memory where no operation of the window is there to catch it
+    // (starting Qt, making the window), the program ends, saying why.
+    try {
+        return run_window(argc, argv, early);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "selection_image: %s\n", core::kNoMemory);
+        return 1;
+    }
 }

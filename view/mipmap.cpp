@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstdint>
+#include <atomic>
 #include <cmath>
+#include <new>
 #include <cstring>
 #include <vector>
 
@@ -73,25 +75,33 @@ void cascade_into(const QImage& src, int steps, QImage& dst) {
     for (int j = 1; j <= steps; ++j) sizes.push_back(halved(sizes.back()));
     // Small levels stay on the calling thread.
     const std::size_t chunk = dst.height() < 128 ? static_cast<std::size_t>(dst.height()) : 16;
+    // A thread cannot hand its exception to the caller: it notes the want of
+    // memory, and the caller throws it once every thread is done.
+    std::atomic<bool> short_of_memory{false};
     core::parallel_chunks(static_cast<std::size_t>(dst.height()), chunk, [&](std::size_t begin, std::size_t end) {
-        // Two rows of each level between, for the pair that makes one row
-        // of the level below it.
-        std::vector<std::vector<std::uint32_t>> scratch(2 * static_cast<std::size_t>(steps));
-        for (int j = 1; j < steps; ++j)
-            for (int slot = 0; slot < 2; ++slot)
-                scratch[static_cast<std::size_t>(2 * j + slot)].resize(static_cast<std::size_t>(sizes[j].width()));
-        // Row y of level j (0 is src), made in `slot` of that level's scratch.
-        auto row = [&](auto& self, int j, int y, int slot) -> const std::uint32_t* {
-            if (j == 0) return reinterpret_cast<const std::uint32_t*>(src.constScanLine(y));
-            std::uint32_t* out = j == steps ? reinterpret_cast<std::uint32_t*>(dst.scanLine(y))
-                                            : scratch[static_cast<std::size_t>(2 * j + slot)].data();
-            const std::uint32_t* r0 = self(self, j - 1, 2 * y, 0);
-            const std::uint32_t* r1 = self(self, j - 1, std::min(2 * y + 1, sizes[j - 1].height() - 1), 1);
-            halve_row_best(RowPair{r0, r1, out}, sizes[j - 1].width());
-            return out;
-        };
-        for (std::size_t y = begin; y < end; ++y) row(row, steps, static_cast<int>(y), 0);
+        try {
+            // Two rows of each level between, for the pair that makes one row
+            // of the level below it.
+            std::vector<std::vector<std::uint32_t>> scratch(2 * static_cast<std::size_t>(steps));
+            for (int j = 1; j < steps; ++j)
+                for (int slot = 0; slot < 2; ++slot)
+                    scratch[static_cast<std::size_t>(2 * j + slot)].resize(static_cast<std::size_t>(sizes[j].width()));
+            // Row y of level j (0 is src), made in `slot` of that level's scratch.
+            auto row = [&](auto& self, int j, int y, int slot) -> const std::uint32_t* {
+                if (j == 0) return reinterpret_cast<const std::uint32_t*>(src.constScanLine(y));
+                std::uint32_t* out = j == steps ? reinterpret_cast<std::uint32_t*>(dst.scanLine(y))
+                                                : scratch[static_cast<std::size_t>(2 * j + slot)].data();
+                const std::uint32_t* r0 = self(self, j - 1, 2 * y, 0);
+                const std::uint32_t* r1 = self(self, j - 1, std::min(2 * y + 1, sizes[j - 1].height() - 1), 1);
+                halve_row_best(RowPair{r0, r1, out}, sizes[j - 1].width());
+                return out;
+            };
+            for (std::size_t y = begin; y < end; ++y) row(row, steps, static_cast<int>(y), 0);
+        } catch (const std::bad_alloc&) {
+            short_of_memory = true;
+        }
     });
+    if (short_of_memory) throw std::bad_alloc();
 }
 
 QImage new_level(QSize s) {
@@ -135,8 +145,7 @@ const QImage& MipPyramid::made_level(const QImage& base, int i) {
     return levels_[at];
 }
 
-const QImage& MipPyramid::pick(const QImage& base, const QRectF& source, const QSizeF& target,
-                               QRectF* level_source) {
+const QImage& MipPyramid::pick(const QImage& base, const QRectF& source, const QSizeF& target, QRectF* level_source) {
     int chosen = -1;
     double fx = 1.0, fy = 1.0;
     for (std::size_t i = 0; i < sizes_.size(); ++i) {
@@ -182,8 +191,8 @@ QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
     // weights in 1/256: at the mip levels' ratios (at most 2) that mean covers
     // the pixels it stands for.
     struct Tap {
-        int at;        // first of the two source pixels
-        int weight;    // of the second, 0..256
+        int at;      // first of the two source pixels
+        int weight;  // of the second, 0..256
     };
     auto taps = [](double from, double extent, int count, int limit) {
         std::vector<Tap> t(static_cast<std::size_t>(count));
@@ -207,7 +216,8 @@ QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
         for (std::size_t y = begin; y < end; ++y) {
             const Tap ty = ys[y];
             const auto* r0 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(ty.at));
-            const auto* r1 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(std::min(ty.at + 1, src.height() - 1)));
+            const auto* r1 =
+                reinterpret_cast<const std::uint32_t*>(src.constScanLine(std::min(ty.at + 1, src.height() - 1)));
             auto* o = reinterpret_cast<std::uint32_t*>(out.scanLine(static_cast<int>(y)));
             for (std::size_t x = 0; x < xs.size(); ++x) {
                 const Tap tx = xs[x];

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <QClipboard>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTimer>
@@ -140,27 +141,34 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
     }
 }
 
-// Out of memory, an adjustment or "Net" ends with a message, the picture
-// and the filter stay as they were, and the next adjustment works.
+// Out of memory, an adjustment, "Net" or a new picture ends with a message;
+// the picture and the filter stay as they were, the controls show the
+// settings of the picture shown, and the next adjustment works.
 TEST_F(WindowTest, OutOfMemoryEndsWithAMessageAndTheWindowGoesOn) {
-    QImage big(6000, 4000, QImage::Format_RGB32);
-    big.fill(qRgb(90, 90, 90));
+    QImage big(6000, 4000, QImage::Format_RGB32), pasted(3000, 2000, QImage::Format_RGB32);
+    big.fill(qRgb(90, 90, 90)), pasted.fill(qRgb(10, 200, 10));
     ASSERT_TRUE(big.save(path("big.jpg"), "JPG") && d->load_image(path("big.jpg")));
+    QGuiApplication::clipboard()->setImage(pasted);  // its pixels are the clipboard's: taking them needs a copy
     rlimit old{};
     getrlimit(RLIMIT_AS, &old);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    rlimit capped{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (40 << 20), old.rlim_max};
+    rlimit capped{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (16 << 20), old.rlim_max};
     const QImage shown = d->picture();
     ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
     d->control<QScrollBar>("scrollLight")->setValue(20);
+    QTest::mouseClick(d->control<QPushButton>("cmd_invert"), Qt::LeftButton);
     QTest::mouseClick(d->control<QPushButton>("Cmd_deconvolution"), Qt::LeftButton);
+    QTest::mouseClick(d->control<QPushButton>("Cmd_paste"), Qt::LeftButton);
     setrlimit(RLIMIT_AS, &old);
-    EXPECT_EQ(messages, std::vector<QString>(2, "Mémoire insuffisante"));
+    const std::vector<QString> said(3, "Mémoire insuffisante");
+    EXPECT_EQ(messages, (std::vector<QString>{said[0], said[0], said[0], "error_load_pic: mémoire insuffisante"}));
     EXPECT_TRUE(d->picture() == shown);
     EXPECT_EQ(std::make_pair(d->filter().width(), d->filter().height()), std::make_pair(6000, 4000));
+    EXPECT_EQ(d->control<QScrollBar>("scrollLight")->value(), 0);
+    EXPECT_FALSE(d->control<QPushButton>("cmd_invert")->isChecked());
     d->control<QScrollBar>("scrollLight")->setValue(30);
-    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages.size(), 4u);
     EXPECT_GT(qGray(d->picture().pixel(3000, 2000)), 100);
 }
 
