@@ -5,7 +5,9 @@
 #include <string>
 
 #include "early_picture.h"
+#include "address_space.h"
 #include "reasons.h"
+#include "lean_address_space.h"
 #include "window_main.h"
 
 namespace {
@@ -49,7 +51,18 @@ void discard_pixels(EarlyRecord* self) { picture_of(self).discard(); }
 // them: it starts decoding the record, then loads the window's library
 // from its private folder, and the two go on side by side.
 int main(int argc, char** argv) try {
-    app::EarlyPicture early(app::record_argument(argc, argv));
+    core::keep_address_space_lean();
+    // Under an address-space limit the window and its libraries come first:
+    // too little for them, the program says so and ends; otherwise the
+    // record is decoded once they are up, so that the picture's memory is
+    // what runs short, never theirs.
+    const auto left = core::address_space_left();
+    if (left && *left < core::kWindowNeeds) {
+        std::fprintf(stderr, "selection_image: %s (%zu Mo d'espace d'adressage, il en faut %zu)\n", core::kNoMemory,
+                     *left >> 20, core::kWindowNeeds >> 20);
+        return 1;
+    }
+    app::EarlyPicture early(left ? std::string() : app::record_argument(argc, argv));
     const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!window) {

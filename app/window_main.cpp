@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "french_texts.h"
 #include "picture_loader.h"
@@ -24,7 +25,18 @@
 // a box.
 namespace {
 
+// Qt's own complaints are not the user's business, but a fatal one (Qt
+// cannot start, short of memory, say) ends the program with one line, as
+// any other failure to start does, rather than by an abort.
+void one_line_when_fatal(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) return;
+    std::fprintf(stderr, "selection_image: %s\n", message.simplified().toLocal8Bit().constData());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 int run_window(int* argc, char** argv, EarlyRecord* early) {
+    qInstallMessageHandler(one_line_when_fatal);
     QApplication app(*argc, argv);
     QApplication::setApplicationName(QStringLiteral("selection_image"));
     app::install_french_texts(app);

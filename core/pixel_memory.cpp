@@ -1,5 +1,7 @@
 #include "pixel_memory.h"
 
+#include "address_space.h"
+
 #include <sys/mman.h>
 
 #include <array>
@@ -50,6 +52,15 @@ struct Pool {
         }
         return nullptr;
     }
+    void drain() {
+        std::array<std::pair<std::uint8_t*, std::size_t>, 4> kept{};
+        {
+            std::lock_guard<std::mutex> g(lock);
+            std::swap(kept, blocks);
+        }
+        for (auto& b : kept)
+            if (b.first) munmap(b.first, b.second);
+    }
     void give(std::uint8_t* p, std::size_t capacity) {
         std::pair<std::uint8_t*, std::size_t> evicted{p, capacity};
         {
@@ -88,7 +99,10 @@ PixelMemory::PixelMemory(std::size_t bytes) {
         capacity_ = got;
         return;
     }
-    data_ = map_block(want);
+    // Short of address space, the blocks kept for reuse go first; a block
+    // that would leave the rest of the program short is refused.
+    if (!room_for_picture(want)) pool().drain();
+    data_ = room_for_picture(want) ? map_block(want) : nullptr;
     capacity_ = data_ ? want : 0;
 }
 

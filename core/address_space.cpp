@@ -1,0 +1,31 @@
+#include "address_space.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace core {
+
+namespace {
+constexpr std::size_t kToolkitMargin = std::size_t{32} << 20;
+}  // namespace
+
+std::optional<std::size_t> address_space_left() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    std::size_t pages = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "re")) {
+        if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    const std::size_t used = pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    return used < limit.rlim_cur ? limit.rlim_cur - used : 0;
+}
+
+bool room_for_picture(std::size_t bytes) {
+    const auto left = address_space_left();
+    return !left || *left >= bytes + kToolkitMargin;
+}
+
+}  // namespace core

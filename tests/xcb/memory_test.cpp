@@ -1,0 +1,237 @@
+// Short of memory, the window never crashes or hangs: under address-space
+// limits around what start-up, an adjustment, "Net" and a save need, each run
+// ends with the window working (at most one message about memory) or with a
+// clean exit and one line; the record's file is the old one or a whole new
+// picture.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "picture_loader.h"
+#include "selection_image.h"
+#include "lean_address_space.h"
+#include "window_driver.h"
+
+extern char** environ;
+
+namespace {
+
+long peak_address_space() {
+    std::ifstream status("/proc/self/status");
+    for (std::string key; status >> key;) {
+        if (key == "VmPeak:") {
+            long kb = 0;
+            status >> kb;
+            return kb * 1024;
+        }
+    }
+    return 0;
+}
+
+// The child: the window on MEMORY_RECORD under MEMORY_LIMIT bytes, doing the
+// first MEMORY_STEPS of start-up, an adjustment, "Net" and a save, printing
+// each message box it answers and its peak after each step.
+TEST(MemoryChild, Steps) {
+    const char* steps_text = std::getenv("MEMORY_STEPS");
+    if (!steps_text) GTEST_SKIP() << "run by MemoryPressure";
+    const int steps = std::atoi(steps_text);
+    core::keep_address_space_lean();  // as the program does first
+    if (const long limit = std::atol(std::getenv("MEMORY_LIMIT"))) {
+        const rlimit cap{rlim_t(limit), rlim_t(limit)};
+        setrlimit(RLIMIT_AS, &cap);
+    }
+    // As the program's own entry point does: out of memory where no operation
+    // catches it, a clean end and one line.
+    try {
+        static int argc = 1;
+        static char name[] = "xcb_tests", *argv[] = {name, nullptr};
+        QApplication app(argc, argv);
+        QTimer answers;  // the real boxes, answered as a user would
+        answers.callOnTimeout([] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                std::printf("box %s\n", box->text().toUtf8().constData());
+                std::fflush(stdout);
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+        });
+        answers.start(10);
+        const QString record = QString::fromLocal8Bit(std::getenv("MEMORY_RECORD"));
+        app::selection_image w(record, "/", app::system_dialogs());
+        app::WindowDriver d(w);
+        w.show();
+        (void)QTest::qWaitForWindowExposed(&w);
+        QTest::qWait(50);
+        auto done = [](int step) { std::printf("peak %d %ld\n", step, peak_address_space()), std::fflush(stdout); };
+        done(1);
+        if (steps >= 2) d.control<QScrollBar>("scrollLight")->setValue(20), QTest::qWait(20), done(2);
+        if (steps >= 3) QTest::mouseClick(d.control<QPushButton>("Cmd_deconvolution"), Qt::LeftButton), done(3);
+        if (steps >= 4) QTest::mouseClick(d.control<QPushButton>("cmdSave"), Qt::LeftButton), done(4);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "mémoire insuffisante\n");
+        std::exit(1);
+    }
+}
+
+struct Ended {
+    bool ended = false;  // on its own, within the time given
+    int status = -1;     // exit status, or -signal
+    std::string out, err;
+    long resident_peak = 0;  // bytes
+};
+
+std::string read_all(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, std::size_t(n));
+    ::close(fd);
+    return text;
+}
+
+// Runs `argv` with `env` added, for at most `seconds`; a run still going then is killed.
+Ended run(std::vector<std::string> argv, const std::vector<std::string>& env, int seconds) {
+    std::vector<std::string> environment(env);
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    auto pointers = [](std::vector<std::string>& v) {
+        std::vector<char*> p;
+        for (std::string& s : v) p.push_back(s.data());
+        p.push_back(nullptr);
+        return p;
+    };
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    pid_t pid = 0;
+    auto args = pointers(argv), vars = pointers(environment);
+    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), vars.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]), ::close(err[1]);
+    Ended r;
+    if (spawned != 0) return r;
+    int status = 0;
+    rusage usage{};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+            r.out = read_all(out[0]), r.err = read_all(err[0]);
+            return r;
+        }
+        ::usleep(5000);
+    }
+    r.ended = true;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    r.resident_peak = usage.ru_maxrss * 1024;
+    r.out = read_all(out[0]), r.err = read_all(err[0]);
+    return r;
+}
+
+std::vector<std::string> lines_starting(const std::string& text, const std::string& start) {
+    std::vector<std::string> found;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        if (text.compare(at, start.size(), start) == 0) found.push_back(text.substr(at + start.size(), end - at - start.size()));
+        at = end + 1;
+    }
+    return found;
+}
+
+TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
+    QTemporaryDir dir;
+    const QString record = dir.filePath("1.jpg");
+    {
+        QImage picture(3000, 2000, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = 0; x < picture.width(); ++x) row[x] = qRgb(x % 251, y % 241, (x + y) % 255);
+        }
+        ASSERT_TRUE(picture.save(record, "JPG"));
+    }
+    QFile f(record);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    const std::string self = "/proc/self/exe";
+    char exe[4096];
+    const ssize_t n = ::readlink(self.c_str(), exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    const std::string self_program(exe, std::size_t(n));
+    auto child = [&](int steps, long limit) {
+        return run({self_program, "--gtest_filter=MemoryChild.*"},
+                   {"MEMORY_STEPS=" + std::to_string(steps), "MEMORY_LIMIT=" + std::to_string(limit),
+                    "MEMORY_RECORD=" + record.toStdString()},
+                   20);
+    };
+    const Ended unlimited = child(4, 0);
+    const auto peaks = lines_starting(unlimited.out, "peak ");
+    ASSERT_TRUE(unlimited.ended && unlimited.status == 0 && peaks.size() == 4) << unlimited.out << unlimited.err;
+    // The program itself, from its first instant (the record decoded on a
+    // thread of its own, the window's library loaded), to its first frame,
+    // under limits around the memory it uses (its address space holds much
+    // that is never used).
+    const std::vector<std::string> program{SELECTION_IMAGE_BIN, record.toStdString()};
+    const std::vector<std::string> first_frame{"SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1"};
+    const long startup = run(program, first_frame, 20).resident_peak;
+    ASSERT_GT(startup, 0);
+    for (const double share : {0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5}) {
+        const long limit = long(startup * share);
+        SCOPED_TRACE(testing::Message() << "program at " << share << " x " << startup);
+        std::vector<std::string> limited{"/usr/bin/prlimit", "--as=" + std::to_string(limit), "--"};
+        limited.insert(limited.end(), program.begin(), program.end());
+        const Ended r = run(limited, first_frame, 20);
+        std::printf("program at %.2f x start-up: %s, stderr: %s", share,
+                    !r.ended ? "still running" : r.status < 0 ? "signal" : std::to_string(r.status).c_str(),
+                    r.err.empty() ? "\n" : r.err.c_str());
+        ASSERT_TRUE(r.ended) << r.out << r.err;
+        EXPECT_TRUE(r.status == 0 ? r.out.starts_with("first frame ") : r.status == 1) << r.out << r.err;
+        EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    for (const std::string& peak : peaks) {
+        const int step = std::stoi(peak);
+        const long top = std::stol(peak.substr(2));
+        for (const double share : {0.6, 0.7, 0.8, 0.9, 0.95, 1.0, 1.1, 1.5}) {
+            const long limit = long(top * share);
+            SCOPED_TRACE(testing::Message() << "step " << step << " at " << share << " x " << top);
+            const Ended r = child(step, limit);
+            std::printf("step %d at %.2f x its peak: %s, %zu box(es)\n", step, share,
+                        !r.ended ? "still running" : r.status < 0 ? "signal" : std::to_string(r.status).c_str(),
+                        lines_starting(r.out, "box ").size());
+            EXPECT_TRUE(r.ended) << "still running: " << r.out << r.err;
+            // Each step says at most once that memory ran short.
+            int about_memory = 0;
+            for (const std::string& line : lines_starting(r.out, "")) {
+                if (line.starts_with("peak ")) about_memory = 0;
+                about_memory += line.starts_with("box ") && line.find("émoire insuffisante") != std::string::npos;
+                EXPECT_LE(about_memory, 1) << r.out;
+            }
+            if (r.status != 0) {
+                EXPECT_EQ(r.status, 1) << "ended by a signal or an error: " << r.out << r.err;
+                EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            }
+            f.open(QIODevice::ReadOnly);
+            const QByteArray now = f.readAll();
+            f.close();
+            EXPECT_TRUE(now == before || sources::decode_picture(now)) << "the record is neither old nor whole";
+        }
+    }
+}
+
+}  // namespace
