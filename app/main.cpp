@@ -56,13 +56,11 @@ int main(int argc, char** argv) try {
     // too little for them, the program says so and ends; otherwise the
     // record is decoded once they are up, so that the picture's memory is
     // what runs short, never theirs.
-    const auto left = core::address_space_left();
-    if (left && *left < core::kWindowNeeds) {
-        std::fprintf(stderr, "selection_image: %s (%zu Mo d'espace d'adressage, il en faut %zu)\n", core::kNoMemory,
-                     *left >> 20, core::kWindowNeeds >> 20);
+    if (auto room = core::room_to_start(); !room) {
+        std::fprintf(stderr, "selection_image: %s\n", room.error().reason().c_str());
         return 1;
     }
-    app::EarlyPicture early(left ? std::string() : app::record_argument(argc, argv));
+    app::EarlyPicture early(core::address_space_left() ? std::string() : app::record_argument(argc, argv));
     const std::string library = program_folder() + SELECTION_IMAGE_WINDOW_DIR "/" + kWindowLibrary;
     void* window = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!window) {

@@ -4,12 +4,23 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
+
+#include "reasons.h"
 
 namespace core {
 
 namespace {
 constexpr std::size_t kToolkitMargin = std::size_t{32} << 20;
+constexpr std::size_t kWindowNeeds = std::size_t{128} << 20;
 }  // namespace
+
+Result<> room_to_start() {
+    const auto left = address_space_left();
+    if (!left || *left >= kWindowNeeds) return {};
+    return fail(std::string(kNoMemory) + " (" + std::to_string(*left >> 20) + " Mo d'espace d'adressage, il en faut " +
+                std::to_string(kWindowNeeds >> 20) + ")");
+}
 
 std::optional<std::size_t> address_space_left() {
     rlimit limit{};

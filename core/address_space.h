@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "result.h"
+
 namespace core {
 
 // Under an address-space limit (setrlimit RLIMIT_AS, `prlimit --as`), the
@@ -14,7 +16,8 @@ std::optional<std::size_t> address_space_left();
 // survives, a picture's fails as a reason. Always true without a limit.
 bool room_for_picture(std::size_t bytes);
 
-// Less than this left at start-up, the window cannot be shown at all.
-inline constexpr std::size_t kWindowNeeds = std::size_t{128} << 20;
+// Whether the window and its libraries have the address space they need to
+// start (128 MiB); with less, nothing can be shown, and the reason says so.
+Result<> room_to_start();
 
 }  // namespace core

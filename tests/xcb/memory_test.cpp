@@ -25,6 +25,7 @@
 
 #include "picture_loader.h"
 #include "selection_image.h"
+#include "address_space.h"
 #include "lean_address_space.h"
 #include "window_driver.h"
 
@@ -56,8 +57,12 @@ TEST(MemoryChild, Steps) {
         const rlimit cap{rlim_t(limit), rlim_t(limit)};
         setrlimit(RLIMIT_AS, &cap);
     }
-    // As the program's own entry point does: out of memory where no operation
-    // catches it, a clean end and one line.
+    // As the program's own entry point does: too little to start, or out of
+    // memory where no operation catches it, a clean end and one line.
+    if (auto room = core::room_to_start(); !room) {
+        std::fprintf(stderr, "%s\n", room.error().reason().c_str());
+        std::exit(1);
+    }
     try {
         static int argc = 1;
         static char name[] = "xcb_tests", *argv[] = {name, nullptr};
