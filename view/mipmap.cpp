@@ -114,6 +114,7 @@ QImage new_level(QSize s) {
 }  // namespace
 
 void MipPyramid::reset(const QImage& base) {
+    shrunk_ = Shrunk();
     std::vector<QSize> sizes;
     if (!base.isNull())
         for (QSize s = base.size(); s.width() > kSmallestSide || s.height() > kSmallestSide;) {
@@ -179,9 +180,16 @@ void MipPyramid::draw(QPainter& painter, const QRectF& target, const QImage& bas
     }
     // Shrunk, it is filtered here: Qt's own smooth scaling hands large
     // pictures to its thread pool and waits, forever when no thread starts.
-    QImage shrunk = scaled_part(img, level_source, device_target.toSize());
-    shrunk.setDevicePixelRatio(dpr);
-    painter.drawImage(target.topLeft(), shrunk);
+    // The view drawn last is kept: a repaint of the same view (the tools'
+    // overlays, an exposed window) draws it again as it is. A write to the
+    // picture or a level gives the image a new cache key.
+    const Shrunk wanted{img.cacheKey(), level_source, device_target.toSize(), {}};
+    if (shrunk_.key != wanted.key || shrunk_.source != wanted.source || shrunk_.size != wanted.size) {
+        shrunk_ = wanted;
+        shrunk_.image = scaled_part(img, level_source, wanted.size);
+        shrunk_.image.setDevicePixelRatio(dpr);
+    }
+    painter.drawImage(target.topLeft(), shrunk_.image);
 }
 
 QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
@@ -207,26 +215,46 @@ QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
     const std::vector<Tap> xs = taps(part.x(), part.width(), size.width(), src.width());
     const std::vector<Tap> ys = taps(part.y(), part.height(), size.height(), src.height());
     const int next_x = src.width() > 1 ? 1 : 0;
-    auto mix = [](std::uint32_t a, std::uint32_t b, int w) {  // two channels a lane, as in mean4
-        const std::uint32_t lo = ((a & kLanes) * (256 - w) + (b & kLanes) * w + 0x00800080u) >> 8;
-        const std::uint32_t hi = (((a >> 8) & kLanes) * (256 - w) + ((b >> 8) & kLanes) * w + 0x00800080u) >> 8;
-        return (lo & kLanes) | ((hi & kLanes) << 8);
+    // A pixel's four bytes spread to 16 bits each, so that one multiply
+    // weighs all four: 255 * 256 still fits a lane.
+    auto spread = [](std::uint32_t p) {
+        const std::uint64_t v = p;
+        return (v & 0xFF) | (v & 0xFF00) << 8 | (v & 0xFF0000) << 16 | (v & 0xFF000000) << 24;
     };
-    core::parallel_chunks(static_cast<std::size_t>(size.height()), 32, [&](std::size_t begin, std::size_t end) {
+    auto mix = [](std::uint64_t a, std::uint64_t b, int w) {
+        constexpr std::uint64_t kLanes16 = 0x00FF00FF00FF00FFull;
+        return ((a * static_cast<std::uint64_t>(256 - w) + b * static_cast<std::uint64_t>(w) + 0x0080008000800080ull) >> 8) &
+               kLanes16;
+    };
+    // Rows of the source resampled across, each once for the output rows
+    // that share it; a band of output rows per thread.
+    auto band = [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint64_t> across[2] = {std::vector<std::uint64_t>(xs.size()),
+                                                std::vector<std::uint64_t>(xs.size())};
+        int held[2] = {-1, -1};  // the source row each holds
+        auto resampled = [&](int row) -> const std::uint64_t* {
+            const int slot = row & 1;
+            if (held[slot] != row) {
+                const auto* r = reinterpret_cast<const std::uint32_t*>(src.constScanLine(row));
+                std::uint64_t* o = across[slot].data();
+                for (std::size_t x = 0; x < xs.size(); ++x)
+                    o[x] = mix(spread(r[xs[x].at]), spread(r[xs[x].at + next_x]), xs[x].weight);
+                held[slot] = row;
+            }
+            return across[slot].data();
+        };
         for (std::size_t y = begin; y < end; ++y) {
             const Tap ty = ys[y];
-            const auto* r0 = reinterpret_cast<const std::uint32_t*>(src.constScanLine(ty.at));
-            const auto* r1 =
-                reinterpret_cast<const std::uint32_t*>(src.constScanLine(std::min(ty.at + 1, src.height() - 1)));
+            const std::uint64_t* top = resampled(ty.at);
+            const std::uint64_t* bottom = resampled(std::min(ty.at + 1, src.height() - 1));
             auto* o = reinterpret_cast<std::uint32_t*>(out.scanLine(static_cast<int>(y)));
             for (std::size_t x = 0; x < xs.size(); ++x) {
-                const Tap tx = xs[x];
-                const std::uint32_t top = mix(r0[tx.at], r0[tx.at + next_x], tx.weight);
-                const std::uint32_t bottom = mix(r1[tx.at], r1[tx.at + next_x], tx.weight);
-                o[x] = mix(top, bottom, ty.weight) | 0xFF000000u;
+                const std::uint64_t v = mix(top[x], bottom[x], ty.weight);
+                o[x] = static_cast<std::uint32_t>((v & 0xFF) | (v >> 8 & 0xFF00) | (v >> 16 & 0xFF0000)) | 0xFF000000u;
             }
         }
-    });
+    };
+    core::parallel_slices(static_cast<std::size_t>(size.height()), 64, band);
     return out;
 }
 

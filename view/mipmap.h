@@ -41,6 +41,13 @@ public:
 private:
     const QImage& made_level(const QImage& base, int i);
 
+    struct Shrunk {
+        qint64 key = 0;  // of the image it was made from
+        QRectF source;
+        QSize size;
+        QImage image;
+    };
+    Shrunk shrunk_;
     std::vector<QSize> sizes_;
     std::vector<QImage> levels_;  // kept across pictures of the same size, for their memory
     std::vector<bool> made_;
