@@ -11,6 +11,29 @@
 
 #include "codec.h"
 
+namespace {
+
+// Whether a lossy JPEG stream holds YCbCr, decided as the JPEG library
+// decides it: a JFIF marker says so, an Adobe marker says by its transform,
+// else component ids 'R', 'G', 'B' mean RGB and anything else YCbCr.
+bool jpeg_holds_ycbcr(const unsigned char* p, size_t n) {
+    size_t i = 2;
+    while (i + 4 <= n && p[i] == 0xFF) {
+        const unsigned marker = p[i + 1];
+        const size_t length = static_cast<size_t>(p[i + 2] << 8 | p[i + 3]);
+        const unsigned char* body = p + i + 4;
+        if (i + 2 + length > n || length < 2) return true;
+        if (marker == 0xE0 && length >= 7 && std::memcmp(body, "JFIF", 4) == 0) return true;
+        if (marker == 0xEE && length >= 14 && std::memcmp(body, "Adobe", 5) == 0) return body[11] != 0;
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && length >= 8 + 3 * 3) return !(body[6] == 'R' && body[9] == 'G' && body[12] == 'B');
+        i += 2 + length;
+    }
+    return true;
+}
+
+}  // namespace
+
 extern "C" __attribute__((visibility("default"))) int selection_image_dicom_decode_frame(
     const DicomCodecFrame* in, DicomCodecPicture* out) {
     gdcm::Trace::SetWarning(false);
@@ -52,6 +75,12 @@ extern "C" __attribute__((visibility("default"))) int selection_image_dicom_deco
     const char* pi = gdcm::PhotometricInterpretation::GetPIString(image.GetPhotometricInterpretation());
     std::strncpy(out->photometric, pi ? pi : "", sizeof out->photometric - 1);
     out->photometric[sizeof out->photometric - 1] = 0;
+    // GDCM leaves a lossy JPEG's YCbCr as it is and keeps the data set's
+    // word for it; a stream labelled RGB that holds YCbCr still needs converting.
+    const bool lossy_jpeg = ts == gdcm::TransferSyntax::JPEGBaselineProcess1 || ts == gdcm::TransferSyntax::JPEGExtendedProcess2_4;
+    if (lossy_jpeg && in->samples_per_pixel == 3 && std::strncmp(out->photometric, "RGB", 3) == 0 &&
+        jpeg_holds_ycbcr(in->data, in->size))
+        std::strcpy(out->photometric, "YBR_FULL");
     out->planar_configuration = static_cast<int>(image.GetPlanarConfiguration());
     const gdcm::PixelFormat& pf = image.GetPixelFormat();
     out->bits_allocated = pf.GetBitsAllocated();
