@@ -45,6 +45,11 @@ struct Source {
     const char* relabel = nullptr;  // the photometric interpretation written over the writer's
     const char* refusal = nullptr;  // part of the reason expected instead of a picture
     std::int64_t max_pixels = 1 << 24;
+    const char* stand_in = nullptr;  // a shell script in the helper's place
+    int time_limit_ms = 10000;
+    bool probe = false;       // through decode_if_dicom, as the loaders try unrecognised bytes
+    bool not_dicom = false;   // which then must say "not DICOM" and nothing more
+    bool from_file = false;   // through decode_dicom_file
 };
 
 int lowest(const Source& s) { return s.is_signed ? -(1 << (s.bits_stored - 1)) : 0; }
@@ -308,6 +313,15 @@ const Source kRows[] = {
     {.name = "cut_short", .damage = [](Bytes& b) { b.resize(b.size() - 100); }, .refusal = "tronqué"},
     {.name = "garbage_after_mark", .damage = [](Bytes& b) { for (std::size_t i = 132; i < b.size(); ++i) b[i] = static_cast<char>(i * 7919 >> 3); },
      .refusal = "fichier DICOM illisible"},
+    {.name = "codec_abort", .syntax = "1.2.840.10008.1.2.4.51", .centers = "2048", .widths = "4096", .tolerance = 2,
+     .damage = [](Bytes& b) { b[b.rfind(std::string("\xE0\x7F\x10\x00", 4)) + 135] = '\xCA'; }, .refusal = "s'est arrêté"},
+    {.name = "time_limit", .refusal = "a dépassé 0,3 s", .stand_in = "exec sleep 20", .time_limit_ms = 300},
+    {.name = "helper_missing", .refusal = "décodeur DICOM absent", .stand_in = ""},
+    {.name = "bare_data_set", .damage = [](Bytes& b) { b.erase(0, 132); }, .probe = true},
+    {.name = "not_dicom", .damage = [](Bytes& b) { b = std::string("\x89PNG\r\n\x1A\n") + std::string(300, '\0'); }, .probe = true, .not_dicom = true},
+    {.name = "bare_not_dicom", .damage = [](Bytes& b) { b = std::string("\x08\x00\x05\x00") + std::string(200, 'z'); },
+     .probe = true, .not_dicom = true},
+    {.name = "from_file", .syntax = "1.2.840.10008.1.2.4.80", .centers = "2000", .widths = "1500", .from_file = true},
     {.name = "unknown_syntax", .syntax = "1.2.840.10008.1.2.4.90",
      .damage = [](Bytes& b) { b.replace(b.find("1.2.840.10008.1.2.4.90"), 22, "1.2.840.10008.1.2.4.99"); },
      .refusal = "non prise en charge : 1.2.840.10008.1.2.4.99"},
@@ -315,10 +329,47 @@ const Source kRows[] = {
 
 class Rows : public ::testing::TestWithParam<Source> {};
 
+// The helper's private folders, wherever the system's temporary folder is.
+std::vector<fs::path> private_folders() {
+    std::vector<fs::path> found;
+    for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+        if (e.path().filename().string().rfind("selection_image_dicom.", 0) == 0) found.push_back(e.path());
+    return found;
+}
+
 TEST_P(Rows, ShowsWhatTheFileAsksFor) {
     const Source& s = GetParam();
     const Bytes bytes = write(s);
-    auto r = dicom::decode_dicom(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), s.max_pixels);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const fs::path scratch = fs::path(TEST_RUNTIME_DIR) / "dicom";
+    fs::create_directories(scratch);
+    if (s.stand_in) {
+        const fs::path script = scratch / "stand_in.sh";
+        if (*s.stand_in) std::ofstream(script) << "#!/bin/sh\n" << s.stand_in << "\n";
+        fs::permissions(scratch, fs::perms::owner_all);
+        if (*s.stand_in) fs::permissions(script, fs::perms::owner_all);
+        dicom::set_helper_settings({*s.stand_in ? script.string() : (scratch / "none").string(),
+                                    std::chrono::milliseconds(s.time_limit_ms)});
+    }
+    const auto before = private_folders();
+    const auto started = std::chrono::steady_clock::now();
+    core::Result<dicom::Picture> r = core::fail("?");
+    if (s.probe) {
+        auto maybe = dicom::decode_if_dicom(data, bytes.size(), s.max_pixels);
+        ASSERT_TRUE(maybe) << maybe.error().reason();
+        ASSERT_EQ(maybe->has_value(), !s.not_dicom) << s.name;
+        if (s.not_dicom) return;
+        r = **maybe;
+    } else if (s.from_file) {
+        std::ofstream(scratch / "file.dcm", std::ios::binary) << bytes;
+        r = dicom::decode_dicom_file((scratch / "file.dcm").string(), s.max_pixels);
+    } else {
+        r = dicom::decode_dicom(data, bytes.size(), s.max_pixels);
+    }
+    dicom::set_helper_settings({});
+    // Nothing left behind, however it ended, and no waiting past the limit.
+    EXPECT_EQ(private_folders(), before) << s.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(s.time_limit_ms) + std::chrono::seconds(1));
     if (s.refusal) {
         ASSERT_FALSE(r) << s.name;
         EXPECT_NE(r.error().reason().find(s.refusal), std::string::npos) << r.error().reason();
