@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -134,7 +135,8 @@ core::Result<Outcome> run_helper(int input_fd, std::size_t input_size, std::int6
 
     // Room for the file, its inflated or decoded copies and the codec's work
     // on the largest picture allowed; past that the helper fails, not the machine.
-    const std::int64_t address_space = (std::int64_t{1} << 30) + 3 * static_cast<std::int64_t>(input_size) + 48 * max_pixels;
+    const std::int64_t address_space = (std::int64_t{1} << 30) + 3 * static_cast<std::int64_t>(std::min<std::size_t>(input_size, std::size_t{1} << 40)) +
+                                       48 * std::min<std::int64_t>(max_pixels, std::int64_t{1} << 36);
     const long cpu_seconds = static_cast<long>(s.time_limit.count() / 1000) + 2;
     const std::string in_arg = "fd:" + std::to_string(wire::kInputFd), pixels_arg = std::to_string(max_pixels),
                       as_arg = std::to_string(address_space), cpu_arg = std::to_string(cpu_seconds);
