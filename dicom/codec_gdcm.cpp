@@ -53,10 +53,17 @@ extern "C" __attribute__((visibility("default"))) int selection_image_dicom_deco
     image.SetPlanarConfiguration(static_cast<unsigned int>(in->planar_configuration));
     image.SetTransferSyntax(ts);
     // Fragments have an even length: a frame of odd length gets the usual padding byte.
-    std::vector<char> bytes(in->data, in->data + in->size);
-    if (bytes.size() % 2) bytes.push_back(0);
+    std::vector<char> padded;
+    const char* bytes = reinterpret_cast<const char*>(in->data);
+    size_t size = in->size;
+    if (size % 2) {
+        padded.assign(bytes, bytes + size);
+        padded.push_back(0);
+        bytes = padded.data();
+        ++size;
+    }
     gdcm::Fragment fragment;
-    fragment.SetByteValue(bytes.data(), static_cast<gdcm::VL::Type>(bytes.size()));
+    fragment.SetByteValue(bytes, static_cast<gdcm::VL::Type>(size));
     gdcm::SmartPointer<gdcm::SequenceOfFragments> fragments = new gdcm::SequenceOfFragments;
     fragments->AddFragment(fragment);
     gdcm::DataElement pixels(gdcm::Tag(0x7fe0, 0x0010));

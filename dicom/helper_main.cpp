@@ -161,7 +161,13 @@ Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixel
         if (!file.encapsulated || file.fragments.size() < 2)
             return refused("fichier DICOM illisible : pixels compressés absents ou abîmés");
         const long frames = static_cast<long>(d.numbers(tag(0x0028, 0x0008)).empty() ? 1 : d.numbers(tag(0x0028, 0x0008))[0]);
-        const std::vector<std::uint8_t> frame = first_frame(file, frames);
+        // A frame in one fragment (the usual case) goes to the codec where it lies.
+        std::vector<std::uint8_t> joined;
+        dicom::parse::Span frame = file.fragments[1];
+        if (file.fragments.size() > 2) {
+            joined = first_frame(file, frames);
+            frame = {joined.data(), joined.size()};
+        }
         const std::string module = own_folder() + "/" + kCodecModule;
         void* lib = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!lib) return {Status::no_codec, dlerror()};
@@ -169,7 +175,7 @@ Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixel
         if (!decode_frame) return {Status::no_codec, module};
         const DicomCodecFrame in{file.transfer_syntax.c_str(), s.width, s.height, s.samples_per_pixel,
                                  s.bits_allocated, s.bits_stored, s.high_bit, s.is_signed ? 1 : 0, s.planar ? 1 : 0,
-                                 s.photometric.c_str(), frame.data(), frame.size()};
+                                 s.photometric.c_str(), frame.data, frame.size};
         const int outcome = decode_frame(&in, &decoded);
         if (outcome == dicom_codec_unknown_syntax)
             return refused("syntaxe de transfert DICOM non prise en charge : " + file.transfer_syntax);
