@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "bmp_decoder.h"
+#include "dicom.h"
 #include "grey16.h"
 #include "file_bytes.h"
 #include "jpeg_decode.h"
@@ -79,24 +80,52 @@ core::Result<QImage> decode_embedded(const QByteArray& data, std::int64_t max_pi
     return decode_picture(data, max_pixels);
 }
 
+// The helper's picture becomes the image's own memory, not a copy of it.
+QImage adopted(dicom::Picture p) {
+    return filter::adopt_rgb32(p.data, p.bytes, p.width, p.height, p.stride, p.release);
+}
+
+core::Result<QImage> from_dicom(core::Result<dicom::Picture> picture) {
+    if (!picture) return core::fail(picture.error());
+    QImage img = adopted(*picture);
+    if (img.isNull()) return core::fail(core::kNoMemory);
+    return img;
+}
+
 }  // namespace
 
 core::Result<QImage> decode_picture(const QByteArray& data, std::int64_t max_pixels) {
     max_pixels = std::min(max_pixels, core::kMaxPicturePixels);
     if (data.isEmpty()) return core::fail("fichier vide");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    const auto size = static_cast<std::size_t>(data.size());
     if (bitmap::is_bmp(data)) return bitmap::decode_bmp(data, max_pixels, decode_embedded);
-    if (core::looks_like_jpeg(reinterpret_cast<const unsigned char*>(data.constData()),
-                              static_cast<std::size_t>(data.size()))) {
+    if (core::looks_like_jpeg(bytes, size)) {
         auto jpeg = decode_jpeg(data, max_pixels);
         if (!jpeg) return core::fail(jpeg.error());
         if (*jpeg) return std::move(**jpeg);
     }
-    return decode_with_qt(data, max_pixels);
+    if (dicom::has_dicom_mark(bytes, size)) return from_dicom(dicom::decode_dicom(bytes, size, max_pixels));
+    auto picture = decode_with_qt(data, max_pixels);
+    if (picture) return picture;
+    // A data set without the DICOM preamble is known only to DICOM's reader.
+    auto bare = dicom::decode_if_dicom(bytes, size, max_pixels);
+    if (!bare) return core::fail(bare.error());
+    if (!*bare) return picture;
+    return from_dicom(**bare);
 }
 
 core::Result<QImage> load_picture(const QString& path) {
-    const auto bytes = core::read_file_bytes(QFile::encodeName(path).toStdString(), core::kMaxPictureFileBytes);
+    const std::string name = QFile::encodeName(path).toStdString();
+    auto bytes = core::read_file_bytes(name, core::kMaxPictureFileBytes);
     if (!bytes) return core::fail(bytes.error());
+    if (dicom::has_dicom_mark(bytes->data(), bytes->size)) {
+        // The helper reads the file itself, sparing a copy of its bytes.
+        *bytes = core::FileBytes();
+        auto picture = from_dicom(dicom::decode_dicom_file(name, core::kMaxPicturePixels));
+        if (!picture) return core::file_failure(path, picture.error().reason());
+        return picture;
+    }
     // The bytes stay where they were read; nothing keeps them past the decode.
     const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()),
                                                     static_cast<qsizetype>(bytes->size));

@@ -330,6 +330,18 @@ const Source kRows[] = {
 class Rows : public ::testing::TestWithParam<Source> {};
 
 // The helper's private folders, wherever the system's temporary folder is.
+// The helper's private folders go into a temporary folder of these tests'
+// own, where no other program's come and go.
+const std::string kTemporary = [] {
+    std::string folder = (fs::temp_directory_path() / "dicom_tests.XXXXXX").string();
+    if (::mkdtemp(folder.data())) ::setenv("TMPDIR", folder.c_str(), 1);
+    return folder;
+}();
+struct RemoveTemporary : ::testing::Environment {
+    void TearDown() override { fs::remove_all(kTemporary); }
+};
+::testing::Environment* const kRemoveTemporary = ::testing::AddGlobalTestEnvironment(new RemoveTemporary);
+
 std::vector<fs::path> private_folders() {
     std::vector<fs::path> found;
     for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
