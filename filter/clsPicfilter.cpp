@@ -123,14 +123,16 @@ void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_
 
 void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor) {
     if (!initialized) return;
-    ProcessPixels(fInvert, fLight, fGamma, fContrast, fColor);
+    // Named, so that contrast and gamma (both ints, side by side) cannot trade places.
+    process_pixels(
+        Adjustments{.invert = fInvert, .light = fLight, .contrast = fContrast, .gamma = fGamma, .color = fColor});
 }
 
-void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast, int color) {
+void clsPicfilter::process_pixels(const Adjustments& settings) {
     // The contrast pivot is the blue mean of the reference, kept current as the
     // reference changes; the copy from the reference is fused into the pass.
     const int mean = static_cast<int>(ref_blue_sum() / pixel_count());
-    const Adjustments a = clamp_to_ranges({invert, light, contrast, gamma, color});
+    const Adjustments a = clamp_to_ranges(settings);
     build_tone_tables(a, mean, tables_);
     fold_tables(tables_, a.color != 0, map_);
     std::uint8_t* result = result_for_overwrite();

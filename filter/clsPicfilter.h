@@ -63,7 +63,7 @@ public:
     const filter::ToneTables& tables() const { return tables_; }
 
 private:
-    void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
+    void process_pixels(const Adjustments& settings);
     void display(const std::uint8_t* source, PictureBox& box) const;
     // The result buffer, about to be written whole.
     std::uint8_t* result_for_overwrite();
