@@ -5,6 +5,7 @@
 
 #include "deconvolution.h"
 #include "parallel.h"
+#include "pass_constants.h"
 #include "pixel_image.h"
 #include "pixel_pass.h"
 
@@ -27,8 +28,9 @@ void reserve(core::PixelMemory& mem, std::size_t bytes) {
     if (!mem.data() && bytes) throw std::bad_alloc();
 }
 
+// In blocks of 64 bytes (16 pixels), the last one taking the rest.
 void parallel_copy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
-    core::parallel_slices(bytes / 64, 1 << 14, [&](std::size_t b, std::size_t e) {
+    core::parallel_slices(bytes / 64, kMinPixelsPerThread / 16, [&](std::size_t b, std::size_t e) {
         const std::size_t end = (e == bytes / 64) ? bytes : e * 64;
         std::memcpy(dst + b * 64, src + b * 64, end - b * 64);
     });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "parallel.h"
+#include "pass_constants.h"
 
 namespace filter {
 namespace {
@@ -330,9 +331,6 @@ std::atomic<VectorUnit>& active_unit() {
 }
 
 Kernels kernels() { return kernels_for(active_unit().load(std::memory_order_relaxed)); }
-
-// Rows per thread below which a second thread is not worth starting.
-constexpr std::size_t kMinRowsPerThread = 64;
 
 }  // namespace
 

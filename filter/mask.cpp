@@ -17,6 +17,7 @@
 
 #include "clsPicfilter.h"
 #include "parallel.h"
+#include "pass_constants.h"
 
 
 
@@ -25,9 +26,6 @@ namespace filter {
 namespace {
 
 constexpr int kMaxVertices = 101;
-constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
-constexpr std::size_t kStreamPixels = std::size_t{8} << 20;  // 32 MB of pixels
-constexpr std::uint32_t kFourthByte = 0xFF000000u;
 constexpr std::uint32_t kInside = 0x00FFFFFFu;  // blue, green and red at 255
 // Three colour bytes adding up to this or more are "near white": left out.
 constexpr unsigned kNearWhiteSum = 700;
@@ -66,9 +64,8 @@ inline std::uint32_t near_white_pixel(std::uint32_t p) {
     return (p & kFourthByte) | (s < kNearWhiteSum ? kInside : 0u);
 }
 
-// dst = the near-white mask of src for n pixels. A large mask is streamed
-// past the cache: it would not stay there, and a streamed store need not
-// read the line it replaces first.
+// dst = the near-white mask of src for n pixels, streamed past the cache
+// with `stream`.
 void near_white_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, bool stream) {
     std::size_t i = 0;
 #ifdef __SSE2__

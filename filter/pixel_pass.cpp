@@ -6,15 +6,11 @@
 #include <vector>
 
 #include "parallel.h"
+#include "pass_constants.h"
 #include "rounding.h"
 
 namespace filter {
 namespace {
-
-constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
-constexpr std::uint32_t kFourthByte = 0xFF000000u;
-// Pictures from this size up are larger than what the cache keeps.
-constexpr std::size_t kStreamingBytes = std::size_t{32} << 20;
 
 void map_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const PixelMap& m) {
     if (m.false_colour) {
@@ -143,9 +139,7 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
     std::uint8_t t[3][256];
     if (has_byte_permutes() && byte_tables(map, t)) {
         const VectorTables v(t);
-        // Results of large pictures cannot stay cached: they are streamed
-        // to memory, which spares reading each line before overwriting it.
-        const bool stream = 4 * pixels >= kStreamingBytes;
+        const bool stream = pixels >= kStreamPixels;
         core::parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
             std::size_t head = b;
             if (stream)

@@ -13,6 +13,7 @@
 
 #include "clsPicfilter.h"
 #include "parallel.h"
+#include "pass_constants.h"
 
 
 
@@ -20,12 +21,6 @@ namespace filter {
 
 namespace {
 
-constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
-// Results of pictures at least this large are streamed past the cache: they
-// would not stay in it anyway, and a streamed store need not read the line
-// it replaces.
-constexpr std::size_t kStreamPixels = std::size_t{8} << 20;
-constexpr std::uint32_t kFourthByte = 0xFF000000u;
 constexpr std::uint32_t kPassingMark = 0x0000FF00u;  // green
 constexpr std::uint32_t kOutsideMark = 0x000000FFu;  // blue
 
