@@ -8,7 +8,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <stdexcept>
 #include <string>
 
 #ifdef __SSE2__
@@ -35,11 +34,11 @@ constexpr unsigned kNearWhiteSum = 700;
 int vertex_coordinate(double fraction, int size, int vertex, const char* axis) {
     const double v = std::nearbyint(static_cast<double>(size) * fraction);
     if (!std::isfinite(v))
-        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
+        throw Refused("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
                                   " is not a finite number");
     if (v < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
         v > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
+        throw Refused("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
                                   " does not fit a 32-bit integer");
     return static_cast<int>(v);
 }
@@ -113,11 +112,11 @@ void clsPicfilter::Mask(const std::vector<std::vector<double>>& Coord, int nb_pt
     // Everything that can fail is checked before the mask changes, so a
     // refused polygon leaves the previous mask, active or not, in place.
     if (nb_pt > kMaxVertices)
-        throw std::out_of_range("Mask: " + std::to_string(nb_pt) + " vertices, at most " +
+        throw Refused("Mask: " + std::to_string(nb_pt) + " vertices, at most " +
                                 std::to_string(kMaxVertices) + " are allowed");
     if (Coord.size() < 2 || Coord[0].size() < static_cast<std::size_t>(nb_pt) ||
         Coord[1].size() < static_cast<std::size_t>(nb_pt))
-        throw std::out_of_range("Mask: the vertex table holds fewer than " + std::to_string(nb_pt) + " vertices");
+        throw Refused("Mask: the vertex table holds fewer than " + std::to_string(nb_pt) + " vertices");
 
     QPolygon polygon(nb_pt);
     for (int i = 0; i < nb_pt; ++i)

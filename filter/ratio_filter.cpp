@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -57,7 +56,7 @@ bool test_on(double mode) { return mode == 1 || mode == 3; }
 
 void check_threshold(double mode, double threshold, const char* name) {
     if (test_on(mode) && std::isnan(threshold))
-        throw std::invalid_argument(std::string("app_filter: the threshold ") + name + " is not a number");
+        throw Refused(std::string("app_filter: the threshold ") + name + " is not a number");
 }
 
 // The three tests folded into two lookups per pixel: by red, the interval of
@@ -365,7 +364,7 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
 
 std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
     auto refuse = [channel](const std::string& why) {
-        return std::out_of_range(std::string(channel == 2 ? "comp_R" : channel == 1 ? "comp_G" : "comp_B") + ": " +
+        return Refused(std::string(channel == 2 ? "comp_R" : channel == 1 ? "comp_G" : "comp_B") + ": " +
                                  why);
     };
     if (!ref_data() || width_ <= 0 || height_ <= 0) throw refuse("no picture has been taken");
