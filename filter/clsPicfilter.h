@@ -11,6 +11,8 @@
 
 namespace filter {
 
+class MaskPolygon;
+
 // The picture filter: a reference picture, a result picture and a mask, all
 // top-down 32-bit BGRX buffers of the same size (4 * W * H bytes, no row
 // filler), and the operations between them.
@@ -69,6 +71,7 @@ public:
 
 private:
     void process_pixels(const Adjustments& settings);
+    void draw_mask(const MaskPolygon& polygon);
     void display(const std::uint8_t* source, PictureBox& box) const;
     // The result buffer, about to be written whole.
     std::uint8_t* result_for_overwrite();

@@ -1,51 +1,30 @@
 #include <QImage>
 #include <QPainter>
-#include <QPoint>
-#include <QPolygon>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <new>
-#include <string>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
 #include "clsPicfilter.h"
+#include "mask_polygon.h"
 #include "parallel.h"
 #include "pass_constants.h"
-
-
 
 namespace filter {
 
 namespace {
 
-constexpr int kMaxVertices = 101;
 constexpr std::uint32_t kInside = 0x00FFFFFFu;  // blue, green and red at 255
 // Three colour bytes adding up to this or more are "near white": left out.
 constexpr unsigned kNearWhiteSum = 700;
 
-// One vertex coordinate: the fraction times the picture's size, rounded to
-// the nearest whole pixel with halves to the even neighbour.
-int vertex_coordinate(double fraction, int size, int vertex, const char* axis) {
-    const double v = std::nearbyint(static_cast<double>(size) * fraction);
-    if (!std::isfinite(v))
-        throw Refused("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
-                                  " is not a finite number");
-    if (v < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
-        v > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        throw Refused("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
-                                  " does not fit a 32-bit integer");
-    return static_cast<int>(v);
-}
-
 // White where the polygon is: the inside by the alternate (even-odd) rule and
 // an outline two pixels wide, both from one aliased rasterisation.
-QImage rasterise(const QPolygon& polygon, int width, int height) {
+QImage rasterise(const MaskPolygon& polygon, int width, int height) {
     QImage bitmap(width, height, QImage::Format_Grayscale8);
     if (bitmap.isNull()) throw std::bad_alloc();
     bitmap.fill(0);
@@ -53,7 +32,7 @@ QImage rasterise(const QPolygon& polygon, int width, int height) {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QBrush(Qt::white), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(QBrush(Qt::white, Qt::SolidPattern));
-    painter.drawPolygon(polygon, Qt::OddEvenFill);
+    painter.drawPolygon(polygon.in_pixels(), Qt::OddEvenFill);
     painter.end();
     return bitmap;
 }
@@ -105,23 +84,20 @@ std::uint8_t* clsPicfilter::mask_for_overwrite() {
 
 void clsPicfilter::Mask(const std::vector<std::vector<double>>& Coord, int nb_pt) {
     if (!initialized) return;
-    if (nb_pt < 2) {
+    if (nb_pt < 1) {
         maskActive = false;
         return;
     }
-    // Everything that can fail is checked before the mask changes, so a
-    // refused polygon leaves the previous mask, active or not, in place.
-    if (nb_pt > kMaxVertices)
-        throw Refused("Mask: " + std::to_string(nb_pt) + " vertices, at most " +
-                                std::to_string(kMaxVertices) + " are allowed");
-    if (Coord.size() < 2 || Coord[0].size() < static_cast<std::size_t>(nb_pt) ||
-        Coord[1].size() < static_cast<std::size_t>(nb_pt))
-        throw Refused("Mask: the vertex table holds fewer than " + std::to_string(nb_pt) + " vertices");
+    // Checked here, before the mask changes: a refused polygon leaves the
+    // previous mask, active or not, in place.
+    draw_mask(MaskPolygon(Coord, nb_pt, width_, height_));
+}
 
-    QPolygon polygon(nb_pt);
-    for (int i = 0; i < nb_pt; ++i)
-        polygon.setPoint(i, vertex_coordinate(Coord[0][i], width_, i, "x"),
-                         vertex_coordinate(Coord[1][i], height_, i, "y"));
+void clsPicfilter::draw_mask(const MaskPolygon& polygon) {
+    if (polygon.size() < 2) {  // a single point encloses nothing
+        maskActive = false;
+        return;
+    }
     const QImage bitmap = rasterise(polygon, width_, height_);
 
     std::uint32_t* out = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());

@@ -153,13 +153,15 @@ TEST_P(Refused, KeepTheMaskPixels) {
     }
 }
 
+using namespace std::string_literals;
 const std::string kX1 = "Mask: the x of vertex 1 ", kY1 = "Mask: the y of vertex 1 ";
 const std::string kFewer = "Mask: the vertex table holds fewer than ";
 INSTANTIATE_TEST_SUITE_P(
     Cases, Refused,
-    ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, std::string()},
+    ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, ""s},
+                      std::tuple{Coords{{0}, {HUGE_VAL}}, 1, "Mask: the y of vertex 0 is not a finite number"s},
                       std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102,
-                                 std::string("Mask: 102 vertices, at most 101 are allowed")},
+                                 "Mask: 102 vertices, at most 101 are allowed"s},
                       std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, kFewer + "4 vertices"},
                       std::tuple{Coords{{0, 1, 1}}, 3, kFewer + "3 vertices"},
                       std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, kX1 + "is not a finite number"},
