@@ -11,6 +11,7 @@
 
 #include "parallel.h"
 #include "pass_constants.h"
+#include "vector_unit.h"
 
 namespace filter {
 namespace {
@@ -97,8 +98,7 @@ std::uint64_t sharpen_pixels_plain(const std::uint8_t* ref, const std::uint8_t* 
     return sharpen_bytes_plain(ref, smoothed, out1, out2, 4 * pixels);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define PICFILTER_X86 1
+#ifdef FILTER_X86_KERNELS
 // Everything up to the matching pop is built for AVX2 and only called when
 // the processor has it.
 #pragma GCC push_options
@@ -300,62 +300,16 @@ struct Kernels {
                              std::uint8_t* out2, std::size_t pixels);
 };
 
-bool supported(VectorUnit unit) {
-#ifdef PICFILTER_X86
-    switch (unit) {
-        case VectorUnit::avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
-        case VectorUnit::avx2:
-            return __builtin_cpu_supports("avx2");
-        case VectorUnit::plain:
-            return true;
-    }
-    return false;
-#else
-    return unit == VectorUnit::plain;
-#endif
-}
-
-Kernels kernels_for(VectorUnit unit) {
-#ifdef PICFILTER_X86
-    if (unit == VectorUnit::avx512) return {3, colour_bytes_avx512, smooth_bytes_avx512, sharpen_pixels_avx512};
-    if (unit == VectorUnit::avx2) return {4, nullptr, smooth_bytes_avx2, sharpen_pixels_avx2};
+Kernels kernels() {
+#ifdef FILTER_X86_KERNELS
+    const VectorUnit unit = vector_unit();
+    if (unit >= VectorUnit::avx512_vbmi) return {3, colour_bytes_avx512, smooth_bytes_avx512, sharpen_pixels_avx512};
+    if (unit >= VectorUnit::avx2) return {4, nullptr, smooth_bytes_avx2, sharpen_pixels_avx2};
 #endif
     return {4, nullptr, smooth_bytes_plain, sharpen_pixels_plain};
 }
 
-std::atomic<VectorUnit>& active_unit() {
-    static std::atomic<VectorUnit> unit{widest_vector_unit()};
-    return unit;
-}
-
-Kernels kernels() { return kernels_for(active_unit().load(std::memory_order_relaxed)); }
-
 }  // namespace
-
-VectorUnit widest_vector_unit() {
-    for (VectorUnit u : {VectorUnit::avx512, VectorUnit::avx2})
-        if (supported(u)) return u;
-    return VectorUnit::plain;
-}
-
-bool select_vector_unit(VectorUnit unit) {
-    if (!supported(unit)) return false;
-    active_unit().store(unit);
-    return true;
-}
-
-void smooth_bytes(const std::uint8_t* const p[5], std::uint8_t* out, std::size_t n) { kernels().smooth(p, out, n); }
-
-std::uint64_t sharpen_bytes(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
-                            std::uint8_t* out2, std::size_t n) {
-    const Kernels k = kernels();
-    if (!k.to_work) return k.sharpen(ref, smoothed, out1, out2, n / 4);
-    std::vector<std::uint8_t> work(k.stride * (n / 4));
-    k.to_work(smoothed, work.data(), n / 4);
-    return k.sharpen(ref, work.data(), out1, out2, n / 4);
-}
 
 // One pass over the rows: each reference row is smoothed horizontally into a
 // ring of five work rows, the ring is smoothed vertically into one row, and

@@ -5,14 +5,15 @@
 #include <cstring>
 #include <new>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include "clsPicfilter.h"
 #include "mask_polygon.h"
 #include "parallel.h"
 #include "pass_constants.h"
+#include "vector_unit.h"
+
+#ifdef FILTER_X86_KERNELS
+#include <emmintrin.h>
+#endif
 
 namespace filter {
 
@@ -43,10 +44,11 @@ inline std::uint32_t near_white_pixel(std::uint32_t p) {
 }
 
 // dst = the near-white mask of src for n pixels, streamed past the cache
-// with `stream`.
+// with `stream`. The stream takes 128-bit vectors, which every processor with
+// one of the vector units has.
 void near_white_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, bool stream) {
     std::size_t i = 0;
-#ifdef __SSE2__
+#ifdef FILTER_X86_KERNELS
     if (stream) {
         for (; i < n && reinterpret_cast<std::uintptr_t>(dst + i) % 16; ++i) dst[i] = near_white_pixel(src[i]);
         const __m128i byte = _mm_set1_epi32(0xFF), fourth = _mm_set1_epi32(static_cast<int>(kFourthByte));
@@ -120,7 +122,7 @@ void clsPicfilter::MaskBLC() {
     if (!initialized) return;
     const auto* src = reinterpret_cast<const std::uint32_t*>(ref_data());
     auto* dst = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
-    const bool stream = pixel_count() >= kStreamPixels;
+    const bool stream = pixel_count() >= kStreamPixels && vector_unit() >= VectorUnit::avx2;
     // The copy of the reference and the near-white test in one pass; the
     // fourth byte comes from the reference.
     core::parallel_slices(pixel_count(), kMinPixelsPerThread,

@@ -8,6 +8,7 @@
 #include "parallel.h"
 #include "pass_constants.h"
 #include "rounding.h"
+#include "vector_unit.h"
 
 namespace filter {
 namespace {
@@ -53,8 +54,7 @@ bool byte_tables(const PixelMap& m, std::uint8_t (&t)[3][256]) {
     return true;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define PICFILTER_X86 1
+#ifdef FILTER_X86_KERNELS
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx512vbmi")
 // GCC 12's own AVX-512 intrinsics start from an undefined vector, which it
@@ -120,24 +120,14 @@ void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n,
 #pragma GCC pop_options
 #endif
 
-bool has_byte_permutes() {
-#ifdef PICFILTER_X86
-    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
-    return yes;
-#else
-    return false;
-#endif
-}
-
 }  // namespace
 
 void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, const PixelMap& map) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);
     auto* d = reinterpret_cast<std::uint32_t*>(dst);
-#ifdef PICFILTER_X86
+#ifdef FILTER_X86_KERNELS
     std::uint8_t t[3][256];
-    if (has_byte_permutes() && byte_tables(map, t)) {
+    if (vector_unit() >= VectorUnit::avx512_vbmi && byte_tables(map, t)) {
         const VectorTables v(t);
         const bool stream = pixels >= kStreamPixels;
         core::parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {

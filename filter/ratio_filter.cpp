@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#include "vector_unit.h"
+#ifdef FILTER_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -109,8 +110,7 @@ Counts mark_slice(const std::uint32_t* src, std::uint32_t* dst, const std::uint3
     return Counts{passing, outside};
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define PICFILTER_RATIO_VECTORS 1
+#ifdef FILTER_X86_KERNELS
 
 // The tests as the vector pass evaluates them, in double precision as
 // written: mode 3 (left < right * t) becomes -left > right * (-t), which is
@@ -266,28 +266,13 @@ __attribute__((target("avx512f,popcnt"))) Counts mark_slice_avx512(const std::ui
 
 #pragma GCC diagnostic pop
 
-bool have_avx512() {
-    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
-    return yes;
-}
-
-bool have_avx2() {
-    static const bool yes = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    return yes;
-}
 #endif
 
 void outside_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) dst[i] = (src[i] & kFourthByte) | kOutsideMark;
 }
 
-std::atomic<int> max_vector_bits{512};
-
 }  // namespace
-
-// Caps the vector width of the ratio pass (512, 256, or 0 for one pixel at
-// a time), so that every path can be checked on a processor that has them all.
-void limit_ratio_vectors(int bits) { max_vector_bits.store(bits, std::memory_order_relaxed); }
 
 double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil,
                                 double RG_filter, double RG_seuil) {
@@ -327,18 +312,18 @@ double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_fil
     }
 
     const auto* mask = maskActive ? reinterpret_cast<const std::uint32_t*>(mask_.data()) : nullptr;
-#ifdef PICFILTER_RATIO_VECTORS
+#ifdef FILTER_X86_KERNELS
     const double modes[3] = {BR_filter, BG_filter, RG_filter}, thresholds[3] = {BR_seuil, BG_seuil, RG_seuil};
     const VectorTests v = vector_tests(modes, thresholds);
-    const int bits = max_vector_bits.load(std::memory_order_relaxed);
-    const bool wide = bits >= 512 && have_avx512();
-    const bool vector = bits >= 256 && have_avx2();
+    const VectorUnit unit = vector_unit();
+    const bool wide = unit >= VectorUnit::avx512;
+    const bool vector = unit >= VectorUnit::avx2;
     const bool stream = total >= kStreamPixels;
 #endif
     std::atomic<std::uint64_t> passing{0}, outside{0};
     core::parallel_slices(total, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
         Counts c;
-#ifdef PICFILTER_RATIO_VECTORS
+#ifdef FILTER_X86_KERNELS
         if (wide)
             c = mask ? mark_slice_avx512<true>(src + b, dst + b, mask + b, e - b, v, t, stream)
                      : mark_slice_avx512<false>(src + b, dst + b, nullptr, e - b, v, t, stream);
