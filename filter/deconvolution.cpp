@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
+#include <latch>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -316,8 +316,9 @@ Kernels kernels() {
 // that row sharpens the reference row into both the result and the reference.
 // Every row is read before it is overwritten, since the vertical window only
 // looks ahead. With several threads, each band of rows also needs the first
-// four rows of the next band as they were: it smooths them before a barrier,
-// after which the next band starts writing.
+// four rows of the next band as they were: it smooths them before all bands
+// meet, after which the next band starts writing. The bands are as many as
+// the threads that could be had.
 std::uint64_t deconvolve(std::uint8_t* reference, std::uint8_t* result, int width, int height) {
     return deconvolve(reference, reference, result, width, height);
 }
@@ -344,12 +345,11 @@ std::uint64_t deconvolve(const std::uint8_t* src, std::uint8_t* ref, std::uint8_
     };
 
     const std::size_t threads = std::clamp<std::size_t>(H / kMinRowsPerThread, 1, core::pass_threads());
-    std::barrier sync(static_cast<std::ptrdiff_t>(threads));
     std::atomic<std::uint64_t> blue{0};
     // Allocated here, where a failure can still be reported to the caller.
     std::vector<std::uint8_t> work(work_row * 11 * threads);
-    core::run_on_threads(threads, [&](std::size_t t) {
-        const std::size_t y0 = H * t / threads, y1 = H * (t + 1) / threads;
+    core::run_on_threads(threads, [&](std::size_t t, std::size_t bands, std::latch& meet) {
+        const std::size_t y0 = H * t / bands, y1 = H * (t + 1) / bands;
         std::uint8_t* ring = work.data() + work_row * 11 * t;  // rows y0..y1-1, by y mod 5
         std::uint8_t* ahead = ring + 5 * work_row;             // rows y1..y1+3
         std::uint8_t* column = ahead + 4 * work_row;
@@ -360,7 +360,7 @@ std::uint64_t deconvolve(const std::uint8_t* src, std::uint8_t* ref, std::uint8_
 
         if (vertical)
             for (std::size_t y = y1; y < std::min(H, y1 + 4); ++y) smooth_row(y, smoothed_row(y), scratch);
-        sync.arrive_and_wait();
+        meet.arrive_and_wait();
 
         std::uint64_t band_blue = 0;
         std::size_t next = y0;  // next row to smooth horizontally
