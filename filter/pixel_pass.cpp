@@ -1,7 +1,5 @@
 #include "pixel_pass.h"
 
-#include <immintrin.h>
-
 #include <cstring>
 #include <vector>
 
@@ -9,6 +7,10 @@
 #include "pass_constants.h"
 #include "rounding.h"
 #include "vector_unit.h"
+
+#ifdef FILTER_X86_KERNELS
+#include <immintrin.h>
+#endif
 
 namespace filter {
 namespace {
