@@ -5,6 +5,7 @@
 
 #include "deconvolution.h"
 #include "parallel.h"
+#include "pass_constants.h"
 #include "pixel_image.h"
 #include "pixel_pass.h"
 
@@ -27,8 +28,9 @@ void reserve(core::PixelMemory& mem, std::size_t bytes) {
     if (!mem.data() && bytes) throw std::bad_alloc();
 }
 
+// In blocks of 64 bytes (16 pixels), the last one taking the rest.
 void parallel_copy(std::uint8_t* dst, const std::uint8_t* src, std::size_t bytes) {
-    core::parallel_slices(bytes / 64, 1 << 14, [&](std::size_t b, std::size_t e) {
+    core::parallel_slices(bytes / 64, kMinPixelsPerThread / 16, [&](std::size_t b, std::size_t e) {
         const std::size_t end = (e == bytes / 64) ? bytes : e * 64;
         std::memcpy(dst + b * 64, src + b * 64, end - b * 64);
     });
@@ -123,14 +125,16 @@ void clsPicfilter::display_reference(PictureBox& mypicture) const { display(ref_
 
 void clsPicfilter::PicProcessing(bool fInvert, int fLight, int fContrast, int fGamma, int fColor) {
     if (!initialized) return;
-    ProcessPixels(fInvert, fLight, fGamma, fContrast, fColor);
+    // Named, so that contrast and gamma (both ints, side by side) cannot trade places.
+    process_pixels(
+        Adjustments{.invert = fInvert, .light = fLight, .contrast = fContrast, .gamma = fGamma, .color = fColor});
 }
 
-void clsPicfilter::ProcessPixels(bool invert, int light, int gamma, int contrast, int color) {
+void clsPicfilter::process_pixels(const Adjustments& settings) {
     // The contrast pivot is the blue mean of the reference, kept current as the
     // reference changes; the copy from the reference is fused into the pass.
     const int mean = static_cast<int>(ref_blue_sum() / pixel_count());
-    const Adjustments a = clamp_to_ranges({invert, light, contrast, gamma, color});
+    const Adjustments a = clamp_to_ranges(settings);
     build_tone_tables(a, mean, tables_);
     fold_tables(tables_, a.color != 0, map_);
     std::uint8_t* result = result_for_overwrite();

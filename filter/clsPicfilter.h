@@ -6,9 +6,12 @@
 
 #include "picture_box.h"
 #include "pixel_memory.h"
+#include "refused.h"
 #include "tone_tables.h"
 
 namespace filter {
+
+class MaskPolygon;
 
 // The picture filter: a reference picture, a result picture and a mask, all
 // top-down 32-bit BGRX buffers of the same size (4 * W * H bytes, no row
@@ -38,15 +41,19 @@ public:
     void deconvolution();
 
     // Masks. Coord[0][i] and Coord[1][i] are the x and y of vertex i as
-    // fractions of the width and height.
+    // fractions of the width and height. A polygon that cannot be drawn is
+    // refused (Refused) and the mask stays as it was.
     void Mask(const std::vector<std::vector<double>>& Coord, int nb_pt);
     void deleteMask();
     void MaskBLC();
 
     // Colour-ratio filter: modes 1 (greater than) and 3 (less than) switch a
-    // test on; returns the share of considered pixels that passed.
+    // test on; returns the share of considered pixels that passed. A
+    // threshold that is not a number is refused (Refused).
     double app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil, double RG_filter,
                       double RG_seuil);
+    // The reference's byte at a position given as fractions in [0, 1);
+    // another position, or no picture yet, is refused (Refused).
     std::uint8_t comp_R(double X, double Y) const;
     std::uint8_t comp_G(double X, double Y) const;
     std::uint8_t comp_B(double X, double Y) const;
@@ -63,7 +70,8 @@ public:
     const filter::ToneTables& tables() const { return tables_; }
 
 private:
-    void ProcessPixels(bool invert, int light, int gamma, int contrast, int color);
+    void process_pixels(const Adjustments& settings);
+    void draw_mask(const MaskPolygon& polygon);
     void display(const std::uint8_t* source, PictureBox& box) const;
     // The result buffer, about to be written whole.
     std::uint8_t* result_for_overwrite();

@@ -1,54 +1,31 @@
 #include <QImage>
 #include <QPainter>
-#include <QPoint>
-#include <QPolygon>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <new>
-#include <stdexcept>
-#include <string>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "clsPicfilter.h"
+#include "mask_polygon.h"
 #include "parallel.h"
+#include "pass_constants.h"
+#include "vector_unit.h"
 
-
+#ifdef FILTER_X86_KERNELS
+#include <emmintrin.h>
+#endif
 
 namespace filter {
 
 namespace {
 
-constexpr int kMaxVertices = 101;
-constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
-constexpr std::size_t kStreamPixels = std::size_t{8} << 20;  // 32 MB of pixels
-constexpr std::uint32_t kFourthByte = 0xFF000000u;
 constexpr std::uint32_t kInside = 0x00FFFFFFu;  // blue, green and red at 255
 // Three colour bytes adding up to this or more are "near white": left out.
 constexpr unsigned kNearWhiteSum = 700;
 
-// One vertex coordinate: the fraction times the picture's size, rounded to
-// the nearest whole pixel with halves to the even neighbour.
-int vertex_coordinate(double fraction, int size, int vertex, const char* axis) {
-    const double v = std::nearbyint(static_cast<double>(size) * fraction);
-    if (!std::isfinite(v))
-        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
-                                  " is not a finite number");
-    if (v < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
-        v > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        throw std::overflow_error("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) +
-                                  " does not fit a 32-bit integer");
-    return static_cast<int>(v);
-}
-
 // White where the polygon is: the inside by the alternate (even-odd) rule and
 // an outline two pixels wide, both from one aliased rasterisation.
-QImage rasterise(const QPolygon& polygon, int width, int height) {
+QImage rasterise(const MaskPolygon& polygon, int width, int height) {
     QImage bitmap(width, height, QImage::Format_Grayscale8);
     if (bitmap.isNull()) throw std::bad_alloc();
     bitmap.fill(0);
@@ -56,7 +33,7 @@ QImage rasterise(const QPolygon& polygon, int width, int height) {
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QBrush(Qt::white), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(QBrush(Qt::white, Qt::SolidPattern));
-    painter.drawPolygon(polygon, Qt::OddEvenFill);
+    painter.drawPolygon(polygon.in_pixels(), Qt::OddEvenFill);
     painter.end();
     return bitmap;
 }
@@ -66,12 +43,12 @@ inline std::uint32_t near_white_pixel(std::uint32_t p) {
     return (p & kFourthByte) | (s < kNearWhiteSum ? kInside : 0u);
 }
 
-// dst = the near-white mask of src for n pixels. A large mask is streamed
-// past the cache: it would not stay there, and a streamed store need not
-// read the line it replaces first.
+// dst = the near-white mask of src for n pixels, streamed past the cache
+// with `stream`. The stream takes 128-bit vectors, which every processor with
+// one of the vector units has.
 void near_white_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, bool stream) {
     std::size_t i = 0;
-#ifdef __SSE2__
+#ifdef FILTER_X86_KERNELS
     if (stream) {
         for (; i < n && reinterpret_cast<std::uintptr_t>(dst + i) % 16; ++i) dst[i] = near_white_pixel(src[i]);
         const __m128i byte = _mm_set1_epi32(0xFF), fourth = _mm_set1_epi32(static_cast<int>(kFourthByte));
@@ -109,23 +86,20 @@ std::uint8_t* clsPicfilter::mask_for_overwrite() {
 
 void clsPicfilter::Mask(const std::vector<std::vector<double>>& Coord, int nb_pt) {
     if (!initialized) return;
-    if (nb_pt < 2) {
+    if (nb_pt < 1) {
         maskActive = false;
         return;
     }
-    // Everything that can fail is checked before the mask changes, so a
-    // refused polygon leaves the previous mask, active or not, in place.
-    if (nb_pt > kMaxVertices)
-        throw std::out_of_range("Mask: " + std::to_string(nb_pt) + " vertices, at most " +
-                                std::to_string(kMaxVertices) + " are allowed");
-    if (Coord.size() < 2 || Coord[0].size() < static_cast<std::size_t>(nb_pt) ||
-        Coord[1].size() < static_cast<std::size_t>(nb_pt))
-        throw std::out_of_range("Mask: the vertex table holds fewer than " + std::to_string(nb_pt) + " vertices");
+    // Checked here, before the mask changes: a refused polygon leaves the
+    // previous mask, active or not, in place.
+    draw_mask(MaskPolygon(Coord, nb_pt, width_, height_));
+}
 
-    QPolygon polygon(nb_pt);
-    for (int i = 0; i < nb_pt; ++i)
-        polygon.setPoint(i, vertex_coordinate(Coord[0][i], width_, i, "x"),
-                         vertex_coordinate(Coord[1][i], height_, i, "y"));
+void clsPicfilter::draw_mask(const MaskPolygon& polygon) {
+    if (polygon.size() < 2) {  // a single point encloses nothing
+        maskActive = false;
+        return;
+    }
     const QImage bitmap = rasterise(polygon, width_, height_);
 
     std::uint32_t* out = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
@@ -148,7 +122,7 @@ void clsPicfilter::MaskBLC() {
     if (!initialized) return;
     const auto* src = reinterpret_cast<const std::uint32_t*>(ref_data());
     auto* dst = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
-    const bool stream = pixel_count() >= kStreamPixels;
+    const bool stream = pixel_count() >= kStreamPixels && vector_unit() >= VectorUnit::avx2;
     // The copy of the reference and the near-white test in one pass; the
     // fourth byte comes from the reference.
     core::parallel_slices(pixel_count(), kMinPixelsPerThread,

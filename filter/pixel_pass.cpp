@@ -1,20 +1,19 @@
 #include "pixel_pass.h"
 
-#include <immintrin.h>
-
 #include <cstring>
 #include <vector>
 
 #include "parallel.h"
+#include "pass_constants.h"
 #include "rounding.h"
+#include "vector_unit.h"
+
+#ifdef FILTER_X86_KERNELS
+#include <immintrin.h>
+#endif
 
 namespace filter {
 namespace {
-
-constexpr std::size_t kMinPixelsPerThread = std::size_t{1} << 18;
-constexpr std::uint32_t kFourthByte = 0xFF000000u;
-// Pictures from this size up are larger than what the cache keeps.
-constexpr std::size_t kStreamingBytes = std::size_t{32} << 20;
 
 void map_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, const PixelMap& m) {
     if (m.false_colour) {
@@ -57,8 +56,7 @@ bool byte_tables(const PixelMap& m, std::uint8_t (&t)[3][256]) {
     return true;
 }
 
-#if defined(__x86_64__) || defined(__i386__)
-#define PICFILTER_X86 1
+#ifdef FILTER_X86_KERNELS
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx512vbmi")
 // GCC 12's own AVX-512 intrinsics start from an undefined vector, which it
@@ -124,28 +122,16 @@ void map_slice_vbmi(const std::uint32_t* src, std::uint32_t* dst, std::size_t n,
 #pragma GCC pop_options
 #endif
 
-bool has_byte_permutes() {
-#ifdef PICFILTER_X86
-    static const bool yes = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vbmi");
-    return yes;
-#else
-    return false;
-#endif
-}
-
 }  // namespace
 
 void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, const PixelMap& map) {
     const auto* s = reinterpret_cast<const std::uint32_t*>(src);
     auto* d = reinterpret_cast<std::uint32_t*>(dst);
-#ifdef PICFILTER_X86
+#ifdef FILTER_X86_KERNELS
     std::uint8_t t[3][256];
-    if (has_byte_permutes() && byte_tables(map, t)) {
+    if (vector_unit() >= VectorUnit::avx512_vbmi && byte_tables(map, t)) {
         const VectorTables v(t);
-        // Results of large pictures cannot stay cached: they are streamed
-        // to memory, which spares reading each line before overwriting it.
-        const bool stream = 4 * pixels >= kStreamingBytes;
+        const bool stream = pixels >= kStreamPixels;
         core::parallel_slices(pixels, kMinPixelsPerThread, [&](std::size_t b, std::size_t e) {
             std::size_t head = b;
             if (stream)

@@ -131,40 +131,42 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple{Coords{{-3e7, 3e7, -3e7}, {-3e7, 3e7, 3e7}}, 60, 60, -1L},
                       std::tuple{Coords{{kTie, kUp, kUp, kTie}, {0.25, 0.25, 0.75, 0.75}}, 256, 256, -1L}));
 
-// Too few vertices switch the mask off; refused polygons leave it, on or off.
-enum class Outcome { switched_off, out_of_range, overflow };
-class Refused : public ::testing::TestWithParam<std::tuple<Coords, int, Outcome>> {};
+// Too few vertices switch the mask off; refused polygons leave it, on or off, and say why.
+class Refused : public ::testing::TestWithParam<std::tuple<Coords, int, std::string>> {};
 
 TEST_P(Refused, KeepTheMaskPixels) {
-    const auto& [coord, nb_pt, outcome] = GetParam();
+    const auto& [coord, nb_pt, why] = GetParam();  // no reason: switched off
     for (bool active : {true, false}) {
         filter::clsPicfilter f;
         f.Picture(to_image(RefPicture{31, 17, std::vector<std::uint8_t>(4 * 31 * 17)}));
         f.MaskBLC();  // all inside: every colour byte 255
         if (!active) f.deleteMask();
-        Outcome got = Outcome::switched_off;
+        std::string got;
         try {
             f.Mask(coord, nb_pt);
-        } catch (const std::out_of_range&) {
-            got = Outcome::out_of_range;
-        } catch (const std::overflow_error&) {
-            got = Outcome::overflow;
+        } catch (const filter::Refused& e) {
+            got = e.what();
         }
-        EXPECT_EQ(got, outcome);
-        EXPECT_EQ(f.mask_active(), active && outcome != Outcome::switched_off) << active;
+        EXPECT_EQ(got, why);
+        EXPECT_EQ(f.mask_active(), active && !why.empty()) << active;
         EXPECT_EQ(std::count(f.mask_pixels(), f.mask_pixels() + 4 * 31 * 17, 255), 3 * 31 * 17) << active;
     }
 }
 
+using namespace std::string_literals;
+const std::string kX1 = "Mask: the x of vertex 1 ", kY1 = "Mask: the y of vertex 1 ";
+const std::string kFewer = "Mask: the vertex table holds fewer than ";
 INSTANTIATE_TEST_SUITE_P(
     Cases, Refused,
-    ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, Outcome::switched_off},
-                      std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102, Outcome::out_of_range},
-                      std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, Outcome::out_of_range},
-                      std::tuple{Coords{{0, 1, 1}}, 3, Outcome::out_of_range},
-                      std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, Outcome::overflow},
-                      std::tuple{Coords{{0, 1, 1}, {0, std::nan(""), 1}}, 3, Outcome::overflow},
-                      std::tuple{Coords{{0, 1.0e9, 1}, {0, 0, 1}}, 3, Outcome::overflow},
-                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3, Outcome::overflow}));
+    ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, ""s},
+                      std::tuple{Coords{{0}, {HUGE_VAL}}, 1, "Mask: the y of vertex 0 is not a finite number"s},
+                      std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102,
+                                 "Mask: 102 vertices, at most 101 are allowed"s},
+                      std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, kFewer + "4 vertices"},
+                      std::tuple{Coords{{0, 1, 1}}, 3, kFewer + "3 vertices"},
+                      std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, kX1 + "is not a finite number"},
+                      std::tuple{Coords{{0, 1, 1}, {0, std::nan(""), 1}}, 3, kY1 + "is not a finite number"},
+                      std::tuple{Coords{{0, 1.0e9, 1}, {0, 0, 1}}, 3, kX1 + "does not fit a 32-bit integer"},
+                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3, kY1 + "does not fit a 32-bit integer"}));
 
 }  // namespace
