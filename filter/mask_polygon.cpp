@@ -18,25 +18,24 @@ double scaled(double fraction, int size) { return std::nearbyint(static_cast<dou
 void check_coordinate(double fraction, int size, int vertex, const char* axis) {
     const double v = scaled(fraction, size);
     auto refuse = [&](const char* why) {
-        return Refused("Mask: the " + std::string(axis) + " of vertex " + std::to_string(vertex) + why);
+        return Refused("Mask : le " + std::string(axis) + " du sommet " + std::to_string(vertex) + why);
     };
-    if (!std::isfinite(v)) throw refuse(" is not a finite number");
+    if (!std::isfinite(v)) throw refuse(" n'est pas un nombre fini");
     if (v < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
         v > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        throw refuse(" does not fit a 32-bit integer");
+        throw refuse(" ne tient pas dans un entier de 32 bits");
 }
 
 }  // namespace
 
 MaskPolygon::MaskPolygon(const std::vector<std::vector<double>>& coord, int count, int width, int height)
     : width_(width), height_(height) {
-    if (count < 1) throw Refused("Mask: a polygon needs at least one vertex");
+    if (count < 1) throw Refused("Mask : un polygone demande au moins un sommet");
     if (count > kMaxVertices)
-        throw Refused("Mask: " + std::to_string(count) + " vertices, at most " + std::to_string(kMaxVertices) +
-                      " are allowed");
+        throw Refused("Mask : " + std::to_string(count) + " sommets, " + std::to_string(kMaxVertices) + " au plus");
     const auto n = static_cast<std::size_t>(count);
     if (coord.size() < 2 || coord[0].size() < n || coord[1].size() < n)
-        throw Refused("Mask: the vertex table holds fewer than " + std::to_string(count) + " vertices");
+        throw Refused("Mask : la table des sommets en compte moins de " + std::to_string(count));
     vertices_.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         check_coordinate(coord[0][i], width, static_cast<int>(i), "x");

@@ -14,7 +14,7 @@ namespace {
 
 void check_threshold(const RatioTest& test, const char* name) {
     if (test.on() && std::isnan(test.threshold))
-        throw Refused(std::string("app_filter: the threshold ") + name + " is not a number");
+        throw Refused(std::string("app_filter : le seuil ") + name + " n'est pas un nombre");
 }
 
 }  // namespace

@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         line(stderr, QStringLiteral("picfilter: %1").arg(QString::fromStdString(core::file_reason(o.input.toStdString(), core::kNoMemory))));
         return 1;
-    } catch (const std::exception& e) {
+    } catch (const filter::Refused& e) {
         // A mask or probe that does not fit this picture (a coordinate too large for it).
         line(stderr, QStringLiteral("picfilter: %1").arg(QString::fromStdString(e.what())));
         return 2;

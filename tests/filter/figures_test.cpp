@@ -154,19 +154,19 @@ TEST_P(Refused, KeepTheMaskPixels) {
 }
 
 using namespace std::string_literals;
-const std::string kX1 = "Mask: the x of vertex 1 ", kY1 = "Mask: the y of vertex 1 ";
-const std::string kFewer = "Mask: the vertex table holds fewer than ";
+const std::string kX1 = "Mask : le x du sommet 1 ", kY1 = "Mask : le y du sommet 1 ";
+const std::string kFewer = "Mask : la table des sommets en compte moins de ";
 INSTANTIATE_TEST_SUITE_P(
     Cases, Refused,
     ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, ""s},
-                      std::tuple{Coords{{0}, {HUGE_VAL}}, 1, "Mask: the y of vertex 0 is not a finite number"s},
+                      std::tuple{Coords{{0}, {HUGE_VAL}}, 1, "Mask : le y du sommet 0 n'est pas un nombre fini"s},
                       std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102,
-                                 "Mask: 102 vertices, at most 101 are allowed"s},
-                      std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, kFewer + "4 vertices"},
-                      std::tuple{Coords{{0, 1, 1}}, 3, kFewer + "3 vertices"},
-                      std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, kX1 + "is not a finite number"},
-                      std::tuple{Coords{{0, 1, 1}, {0, std::nan(""), 1}}, 3, kY1 + "is not a finite number"},
-                      std::tuple{Coords{{0, 1.0e9, 1}, {0, 0, 1}}, 3, kX1 + "does not fit a 32-bit integer"},
-                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3, kY1 + "does not fit a 32-bit integer"}));
+                                 "Mask : 102 sommets, 101 au plus"s},
+                      std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, kFewer + "4"},
+                      std::tuple{Coords{{0, 1, 1}}, 3, kFewer + "3"},
+                      std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, kX1 + "n'est pas un nombre fini"},
+                      std::tuple{Coords{{0, 1, 1}, {0, std::nan(""), 1}}, 3, kY1 + "n'est pas un nombre fini"},
+                      std::tuple{Coords{{0, 1.0e9, 1}, {0, 0, 1}}, 3, kX1 + "ne tient pas dans un entier de 32 bits"},
+                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3, kY1 + "ne tient pas dans un entier de 32 bits"}));
 
 }  // namespace

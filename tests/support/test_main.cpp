@@ -11,7 +11,10 @@ int main(int argc, char** argv) {
     // Qt wants a private runtime folder (mode 0700) and, with no display, the
     // offscreen platform; neither may touch the user's own.
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string runtime = TEST_RUNTIME_DIR;
+    // One per test program: programs run side by side, and the staging file
+    // lives there.
+    const std::string name = argv[0], runtime = TEST_RUNTIME_DIR "/" + name.substr(name.rfind('/') + 1);
+    ::mkdir(TEST_RUNTIME_DIR, 0700);
     ::mkdir(runtime.c_str(), 0700);
     ::chmod(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
