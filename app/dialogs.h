@@ -28,7 +28,7 @@ struct WindowDialogs {
 // The system's message boxes and open-file dialog.
 WindowDialogs system_dialogs();
 
-// "JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*" as the dialog's name filters. Extensions
+// "JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*" as the dialog's name filters. Extensions
 // match in any letter case ("*.jpg" also shows .JPG, .jpeg and .JPEG; "*.BMP"
 // also shows .bmp), and "*.*" shows every file, with or without a dot.
 QStringList name_filters(const QString& filter);

@@ -25,6 +25,6 @@ inline const QString kDeleteQuestion = QStringLiteral("Etes vous sûr de vouloir
 inline const QString kNoClipboardImage = QStringLiteral("Il n'y pas d'image dans le presse-papier");
 
 inline const QString kOpenTitle = QStringLiteral("Selection image");
-inline const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*");
+inline const QString kOpenFilter = QStringLiteral("JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*");
 
 }  // namespace app

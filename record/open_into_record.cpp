@@ -6,6 +6,7 @@
 
 #include "atomic_file.h"
 #include "picture_loader.h"
+#include "store_picture.h"
 
 namespace record {
 
@@ -19,15 +20,30 @@ bool same_file(const QString& a, const QString& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+namespace {
+
+// JPEG and Windows bitmap files are what the record's host reads: those are
+// copied as they are, byte for byte.
+bool host_reads(const QString& path) {
+    QFile file(path);
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(3) : QByteArray();
+    return head.startsWith("BM") || head == QByteArrayLiteral("\xFF\xD8\xFF");
+}
+
+}  // namespace
+
 core::Result<Opened> open_into_record(const QString& chosen, const QString& record) {
     Opened opened;
     if (!same_file(chosen, record)) {
         auto picture = sources::load_picture(chosen);
         if (!picture) return core::fail(picture.error());
-        auto copied = storage::copy_file_atomically(chosen, record);
-        // The record now holds exactly the bytes just decoded.
-        if (copied) return Opened{std::move(*picture), {}};
-        opened.failures.push_back(copied.error());
+        // Any other picture (DICOM, PNG, TIFF) is stored as the record's
+        // JPEG, as a pasted one is; the window shows it as decoded.
+        auto stored = host_reads(chosen) ? storage::copy_file_atomically(chosen, record)
+                                         : storage::store_picture(*picture, record);
+        // The record now holds the picture just decoded.
+        if (stored) return Opened{std::move(*picture), {}};
+        opened.failures.push_back(stored.error());
     }
     // The record's own file, or whatever it still holds after a failed copy.
     auto picture = sources::load_picture(record);

@@ -25,9 +25,10 @@ struct Opened {
 
 // Makes `chosen` the record's picture file. The chosen file is decoded
 // first, so a file that is not a picture never replaces the record: that is
-// a failure, and the record, like the picture shown, stays as it was. It is
-// then copied beside the record's file and renamed over it, so a failed copy
-// leaves the record's file as it was. The record's own file, however
+// a failure, and the record, like the picture shown, stays as it was. A JPEG
+// or Windows bitmap is then copied beside the record's file and renamed over
+// it; any other picture is stored there as a JPEG (quality 80) the same way.
+// Either way a failed store leaves the record's file as it was. The record's own file, however
 // spelled, is neither deleted nor copied, only read again.
 core::Result<Opened> open_into_record(const QString& chosen, const QString& record);
 

@@ -28,7 +28,7 @@ constexpr const char* kUsage =
     "                 [--negative] [--light N] [--contrast N] [--gamma N] [--color N] [--no-adjust] INPUT [OUTPUT]\n";
 
 constexpr const char* kHelp =
-    "Reads INPUT (JPEG, BMP, PNG or TIFF, recognised by content), sharpens it N times (--net),\n"
+    "Reads INPUT (JPEG, BMP, PNG, TIFF or DICOM, recognised by content), sharpens it N times (--net),\n"
     "applies the adjustments unless --no-adjust, and writes OUTPUT as .bmp, .png or .jpg/.jpeg\n"
     "(JPEG quality 80). OUTPUT is replaced whole or not at all.\n"
     "\n"

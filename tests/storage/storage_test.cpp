@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "DIWriteJpg.h"
+#include "picture_helpers.h"
 #include "record_file.h"
 #include "staging_file.h"
 #include "store_picture.h"
@@ -27,18 +27,6 @@ QImage test_picture(int w, int h, int seed) {
         for (int x = 0; x < w; ++x)
             img.setPixel(x, y, qRgb((x * 16 + seed * 40) & 255, (y * 16 + seed) & 255, ((x + y) * 16) & 255));
     return img;
-}
-
-// The bytes of a record holding `picture` (RGB32): TurboJPEG's own JPEG of it, 4:2:0.
-QByteArray reference_jpeg(const QImage& picture, int quality) {
-    static const tjhandle tj = tjInitCompress();
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    tjCompress2(tj, picture.constBits(), picture.width(), int(picture.bytesPerLine()), picture.height(),
-                TJPF_BGRX, &out, &size, TJSAMP_420, quality, 0);
-    const QByteArray jpeg(reinterpret_cast<const char*>(out), qsizetype(size));
-    tjFree(out);
-    return jpeg;
 }
 
 QByteArray read_all(const QString& path) {

@@ -1,5 +1,7 @@
 #pragma once
+#include <QByteArray>
 #include <QImage>
+#include <turbojpeg.h>
 #include <cstring>
 
 #include "reference_filter.h"
@@ -13,4 +15,16 @@ inline QImage to_image(const RefPicture& p) {
 
 inline RefPicture from_buffer(const std::uint8_t* px, int w, int h) {
     return RefPicture{w, h, std::vector<std::uint8_t>(px, px + std::size_t{4} * w * h)};
+}
+
+// The bytes of a record holding `picture` (RGB32): TurboJPEG's own JPEG of it, 4:2:0.
+inline QByteArray reference_jpeg(const QImage& picture, int quality = 80) {
+    static const tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    tjCompress2(tj, picture.constBits(), picture.width(), int(picture.bytesPerLine()), picture.height(),
+                TJPF_BGRX, &out, &size, TJSAMP_420, quality, 0);
+    const QByteArray jpeg(reinterpret_cast<const char*>(out), qsizetype(size));
+    tjFree(out);
+    return jpeg;
 }

@@ -96,7 +96,7 @@ TEST_F(Picfilter, ExitStatusAndWhatIsPrinted) {
             cases.emplace_back(2, QString("%1 %2 @in.png @out.png").arg(option).arg(v),
                                QString("%1 demande un nombre entier de %2 à %3").arg(option).arg(lo).arg(hi));
     // The help names every format a picture opens from.
-    for (const char* format : {"JPEG", "BMP", "PNG", "TIFF"})
+    for (const char* format : {"JPEG", "BMP", "PNG", "TIFF", "DICOM"})
         EXPECT_TRUE(std::get<1>(run("--help")).contains(format)) << format;
     for (const auto& [code, args, text] : cases) {
         SCOPED_TRACE(args.toStdString());

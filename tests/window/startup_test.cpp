@@ -98,12 +98,13 @@ TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
               QStringList({at(c.folder), at(c.name), at(c.load_path)}));
     // That first dialog comes before the folder field is read.
     EXPECT_EQ(opened, std::vector<QStringList>(
-                          c.dialogs, {"Selection image", "", "JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*", ""}));
+                          c.dialogs, {"Selection image", "", "JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*", ""}));
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
     for (const QString& m : messages)
         EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
     EXPECT_EQ(fresh_drive.picture().width(), c.width);
-    EXPECT_EQ(file_bytes(file), *c.answer && !c.messages ? file_bytes(at(c.answer)) : before);
+    // The chosen PNG is stored as the record's JPEG.
+    EXPECT_EQ(file_bytes(file), *c.answer && !c.messages ? reference_jpeg(fresh_drive.picture()) : before);
     // Without a picture the adjustments and "Net" change nothing.
     fresh_drive.control<QPushButton>("Cmd_deconvolution")->click(), fresh_drive.control<QPushButton>("cmd_invert")->click(), fresh_drive.control<QPushButton>("cmdReset")->click();
     EXPECT_EQ(fresh_drive.pipeline_runs(), c.width ? 2u : 0u);

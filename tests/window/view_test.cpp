@@ -123,7 +123,7 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     }
     EXPECT_EQ(asked, questions);
     EXPECT_EQ(opened, std::vector<QStringList>(acts.count('o'), {"Selection image", path("start"),
-                                                                 "JPEG|*.jpg|Bitmap|*.BMP|Tous|*.*", ""}));
+                                                                 "JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*", ""}));
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
     for (const QString& m : messages)
         EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
@@ -141,7 +141,10 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
         EXPECT_NEAR(qGreen(sources::load_picture(record).value_or(QImage()).pixel(37, 37)), qGreen(want.pixel(37, 37)),
                     4);
     else
-        EXPECT_EQ(file_bytes(record), deleted ? QByteArray() : copied ? file_bytes(chosen) : record_bytes);
+        EXPECT_EQ(file_bytes(record), deleted                ? QByteArray()
+                                      : name == "p.png" ? reference_jpeg(flipped)  // what the host reads
+                                      : copied          ? file_bytes(chosen)
+                                                        : record_bytes);
     EXPECT_EQ(w->isVisible(), !deleted);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), QStringLiteral("+/- %1%").arg(c.percent));
     // A ticked tool draws its first line over the view; unticked, it is gone.

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "french_texts.h"
+#include "picture_helpers.h"
 #include "selection_image.h"
 #include "window_driver.h"
 
