@@ -36,14 +36,14 @@ EarlyPicture::EarlyPicture(std::string path) : path_(std::move(path)) {
     file.set_value(bytes ? std::move(*bytes) : core::FileBytes());
 }
 
-EarlyPicture::~EarlyPicture() { wait(); }
+EarlyPicture::~EarlyPicture() { join_decode(); }
 
-void EarlyPicture::wait() {
+void EarlyPicture::join_decode() {
     if (worker_.joinable()) worker_.join();
 }
 
 bool EarlyPicture::take(core::JpegPixels* out) {
-    wait();
+    join_decode();
     if (!decoded_) return false;
     decoded_ = false;
     *out = std::move(pixels_);
@@ -51,7 +51,7 @@ bool EarlyPicture::take(core::JpegPixels* out) {
 }
 
 void EarlyPicture::discard() {
-    wait();
+    join_decode();
     decoded_ = false;
     pixels_ = core::JpegPixels();
 }

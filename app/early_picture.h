@@ -26,7 +26,7 @@ public:
     void discard();
 
 private:
-    void wait();
+    void join_decode();
 
     std::string path_;
     std::thread worker_;

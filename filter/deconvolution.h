@@ -2,13 +2,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace filter {
+#include "sharpen_kernels.h"
 
-// Weights of the five-sample smoothing window and the amplification of the
-// sharpening: result = 1.9 * picture - smoothed picture.
-inline constexpr double kOuterWeight = 1.35 / 19.027974;
-inline constexpr double kInnerWeight = 6.06 / 19.027974;
-inline constexpr double kAmplification = 1.9;
+namespace filter {
 
 // Sharpens the BGRX picture in `reference` (width x height) and leaves the
 // sharpened picture in both `reference` and `result`. The smoothing windows

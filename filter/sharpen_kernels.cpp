@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "deconvolution.h"
 #include "vector_unit.h"
 
 #ifdef FILTER_X86_KERNELS

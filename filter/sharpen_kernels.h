@@ -4,6 +4,12 @@
 
 namespace filter {
 
+// Weights of the five-sample smoothing window and the amplification of the
+// sharpening: result = 1.9 * picture - smoothed picture.
+inline constexpr double kOuterWeight = 1.35 / 19.027974;
+inline constexpr double kInnerWeight = 6.06 / 19.027974;
+inline constexpr double kAmplification = 1.9;
+
 // The byte kernels the sharpening is made of, each giving byte for byte what
 // the plain double-precision loops give. The smoothing works on rows of
 // `stride` bytes per pixel: the BGRX pixel itself, or its three colour bytes,
