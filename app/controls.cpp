@@ -70,9 +70,15 @@ QWidget* create_control(QWidget* parent, const ControlSpec& spec) {
             break;
         }
         case slider:
-        case horizontal_bar: w = scroll_bar(spec, Qt::Horizontal, parent); break;
-        case vertical_bar: w = scroll_bar(spec, Qt::Vertical, parent); break;
-        case label: w = new QLabel(text, parent); break;
+        case horizontal_bar:
+            w = scroll_bar(spec, Qt::Horizontal, parent);
+            break;
+        case vertical_bar:
+            w = scroll_bar(spec, Qt::Vertical, parent);
+            break;
+        case label:
+            w = new QLabel(text, parent);
+            break;
         case icon: {
             auto* l = new QLabel(parent);
             l->setPixmap(QPixmap(text));
@@ -82,7 +88,10 @@ QWidget* create_control(QWidget* parent, const ControlSpec& spec) {
         }
         // They hold nothing and nothing reads them; they would stand over the
         // picture, so they stay hidden.
-        case text_box: w = new QLineEdit(parent); w->hide(); break;
+        case text_box:
+            w = new QLineEdit(parent);
+            w->hide();
+            break;
     }
     w->setObjectName(QString::fromLatin1(spec.name));
     w->setGeometry(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);

@@ -188,9 +188,7 @@ void selection_image::take_picture(const QImage& picture) {
     applied_ = settings();  // a control that fails to adjust the new picture goes back to these
 }
 
-void selection_image::picture_changed() {
-    mip_.reset(PBox.image);
-}
+void selection_image::picture_changed() { mip_.reset(PBox.image); }
 
 void selection_image::ready_memory_for_adjustments() {
     if (PBox.image.isNull()) return;
@@ -516,7 +514,7 @@ bool selection_image::eventFilter(QObject* watched, QEvent* event) {
 bool selection_image::Form_KeyDown(QKeyEvent* event) {
     const int code = view::virtual_key_code(event->key());
     if (code && view::apply_view_key(code, zoom_factor, offset_x, offset_y, std::lround(picture_width()),
-                               std::lround(picture_height())))
+                                     std::lround(picture_height())))
         Form_Paint();
     // Space and Enter press the focused button or toggle, as anywhere on the
     // desktop; other typed characters never reach a control (the text boxes

@@ -225,8 +225,8 @@ private:
     // device pixels). Form_Paint draws on it and never clears it; resizing
     // does. Whatever is drawn on it shows at the next paint event.
     QImage surface_;
-    QRect last_view_;  // the view rectangle the surface shows, in pixels
-    QSize laid_out_frame_;  // the window's outer size the view was laid out for
+    QRect last_view_;          // the view rectangle the surface shows, in pixels
+    QSize laid_out_frame_;     // the window's outer size the view was laid out for
     int wheel_remainder_ = 0;  // eighths of a degree short of a whole notch
     bool memory_to_ready_ = false;
     QFont name_font_;  // the file name at the view's corner

@@ -49,8 +49,10 @@ void selection_image::Cmd_paste_Click() {
         bool shown = false;
         const auto pasted = record::paste(QGuiApplication::clipboard()->mimeData(), record_file(),
                                           [&](const QImage& picture) { take_picture(picture), shown = true; });
-        if (!pasted) show_failure(kLoadErrorPrefix, pasted.error());
-        else if (!*pasted) dialogs.inform(this, kNoClipboardImage, QMessageBox::Information);
+        if (!pasted)
+            show_failure(kLoadErrorPrefix, pasted.error());
+        else if (!*pasted)
+            dialogs.inform(this, kNoClipboardImage, QMessageBox::Information);
         if (shown) Form_Paint();
     });
 }
@@ -74,8 +76,8 @@ void selection_image::supp_image_Click() {
 void selection_image::Cmd_print_Click() {
     print::PrintRequest request;
     request.image = PBox.image;
-    request.view = {picture_width(), picture_height(), view_left, view_top, view_width, view_height,
-                    zoom_factor,     offset_x,         offset_y};
+    request.view = {picture_width(), picture_height(), view_left, view_top, view_width,
+                    view_height,     zoom_factor,      offset_x,  offset_y};
     request.angle_tool = test_angle->isChecked();
     request.proportion_tool = test_long->isChecked();
     request.handles = handles;
@@ -101,8 +103,7 @@ view::ToolState selection_image::tool_state() const { return {test_angle->isChec
 void selection_image::Form_MouseDown(double x, double y) { pointer.mouse_down(x, y, handles, tool_state()); }
 
 void selection_image::Form_MouseMove(double x, double y) {
-    const view::MoveOutcome m = pointer.mouse_move(x, y, handles, view_rect(),
-                                             tool_state(), pointer_shape, surface_);
+    const view::MoveOutcome m = pointer.mouse_move(x, y, handles, view_rect(), tool_state(), pointer_shape, surface_);
     if (m.pointer != pointer_shape) {
         pointer_shape = m.pointer;
         setCursor(pointer_shape == view::PointerShape::Crosshair ? Qt::CrossCursor : Qt::ArrowCursor);
@@ -131,7 +132,7 @@ void selection_image::Form_MouseWheel(int notches, bool pan, double x, double y)
     const bool repaint =
         pan ? view::apply_wheel_pan(notches, zoom_factor, offset_x, offset_y, pw, ph)
             : view::apply_wheel_zoom(notches, (x - view_left) / view_width, (y - view_top) / view_height, zoom_factor,
-                               offset_x, offset_y, pw, ph);
+                                     offset_x, offset_y, pw, ph);
     if (repaint) Form_Paint();
 }
 

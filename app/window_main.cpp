@@ -62,8 +62,8 @@ int run_window(int* argc, char** argv, EarlyRecord* early) {
         dialogs.inform = [](QWidget*, const QString& text, QMessageBox::Icon) {
             std::fprintf(stderr, "selection_image: %s\n", text.toLocal8Bit().constData());
         };
-    app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), dialogs,
-                                nullptr, read_picture);
+    app::selection_image window(args.join(QLatin1Char(' ')), QCoreApplication::applicationDirPath(), dialogs, nullptr,
+                                read_picture);
     early->discard(early);  // not asked for (another path): its memory goes now
 
     if (unattended) {
@@ -74,8 +74,9 @@ int run_window(int* argc, char** argv, EarlyRecord* early) {
             QTimer::singleShot(0, &window, [&window, screenshot, quit_after_first] {
                 if (quit_after_first) {
                     const auto at = std::chrono::steady_clock::now().time_since_epoch();
-                    std::printf("first frame %lld\n",
-                                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
+                    std::printf(
+                        "first frame %lld\n",
+                        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(at).count()));
                     std::fflush(stdout);
                 }
                 int status = 0;

@@ -163,9 +163,8 @@ inline int run_and_summarise(int argc, char** argv) {
         "\nSummary: medians of wall time; best = fastest op / fastest reference; cpu = processor time of all\n"
         "threads, op / reference:\n");
     for (const auto& s : summaries())
-        std::printf("%-34s %8.2f ms  %-13s %7.2f ms  %5.2f x %s (best %5.2f, cpu %5.2f)\n", s.name.c_str(),
-                    s.op_ms, s.reference.c_str(), s.ref_ms, s.ratio, s.reference.c_str(), s.best_ratio,
-                    s.cpu_ratio);
+        std::printf("%-34s %8.2f ms  %-13s %7.2f ms  %5.2f x %s (best %5.2f, cpu %5.2f)\n", s.name.c_str(), s.op_ms,
+                    s.reference.c_str(), s.ref_ms, s.ratio, s.reference.c_str(), s.best_ratio, s.cpu_ratio);
     return 0;
 }
 

@@ -29,8 +29,10 @@ std::string write_file(const gdcm::TransferSyntax& ts) {
         for (int x = 0; x < kSide; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const std::uint32_t v = (row[x] & 0xFF) << 4 | seed >> 28;
-            pixels[2u * (static_cast<std::size_t>(y) * kSide + static_cast<std::size_t>(x))] = static_cast<char>(v & 0xFF);
-            pixels[2u * (static_cast<std::size_t>(y) * kSide + static_cast<std::size_t>(x)) + 1] = static_cast<char>(v >> 8);
+            pixels[2u * (static_cast<std::size_t>(y) * kSide + static_cast<std::size_t>(x))] =
+                static_cast<char>(v & 0xFF);
+            pixels[2u * (static_cast<std::size_t>(y) * kSide + static_cast<std::size_t>(x)) + 1] =
+                static_cast<char>(v >> 8);
         }
     }
     gdcm::ImageWriter writer;

@@ -55,7 +55,8 @@ void DragMove(benchmark::State& state, Size s) {
         const double a = step++ * 0.05;
         const double x = kView.left + kView.width * (0.5 + 0.5 * std::cos(a));
         const double y = kView.top + kView.height * (0.5 + 0.5 * std::sin(a));
-        const view::MoveOutcome m = pointer.mouse_move(x, y, handles, kView, tools, view::PointerShape::Crosshair, surface);
+        const view::MoveOutcome m =
+            pointer.mouse_move(x, y, handles, kView, tools, view::PointerShape::Crosshair, surface);
         benchmark::DoNotOptimize(m);
         benchmark::ClobberMemory();
     });
@@ -65,7 +66,8 @@ void DragMove(benchmark::State& state, Size s) {
 
 int main(int argc, char** argv) {
     // The overlays' fonts need a running GUI application.
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     for (const Size& s : {bench::k24MP, bench::k8MP}) {
         benchmark::RegisterBenchmark((std::string("DragMove/") + s.label).c_str(),

@@ -7,8 +7,8 @@
 
 namespace {
 
-using bench::Size;
 using bench::add;
+using bench::Size;
 
 std::size_t bytes_of(const Size& s) { return std::size_t{4} * s.width * s.height; }
 

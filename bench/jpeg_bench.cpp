@@ -12,8 +12,8 @@
 
 namespace {
 
-using bench::Size;
 using bench::add;
+using bench::Size;
 
 const QImage& picture_of(const Size& s) {
     static QImage big = bench::radiograph(bench::k24MP.width, bench::k24MP.height);
@@ -49,8 +49,10 @@ void Decode(benchmark::State& state, Size s) {
     };
     auto ours = [&] {
         auto picture = sources::decode_picture(data);
-        if (!picture) state.SkipWithError("decode_picture failed");
-        else decoded = std::move(*picture);
+        if (!picture)
+            state.SkipWithError("decode_picture failed");
+        else
+            decoded = std::move(*picture);
     };
     // The previous picture is let go untimed, as the window has long dropped it.
     bench::compare(state, std::string("decode_picture ") + s.label, "tjDecompress2", bare, ours,
@@ -67,8 +69,8 @@ void Encode(benchmark::State& state, Size s) {
     std::vector<unsigned char> out;
     auto bare = [&] {
         unsigned long size = capacity;
-        if (tjCompress2(tj, img.constBits(), s.width, 4 * s.width, s.height, TJPF_BGRX, &buffer, &size, TJSAMP_420,
-                        80, 0) != 0)
+        if (tjCompress2(tj, img.constBits(), s.width, 4 * s.width, s.height, TJPF_BGRX, &buffer, &size, TJSAMP_420, 80,
+                        0) != 0)
             state.SkipWithError("tjCompress2 failed");
         benchmark::DoNotOptimize(size);
     };
@@ -91,8 +93,8 @@ void EncodeIntoOwnBuffer(benchmark::State& state, Size s) {
     unsigned char* buffer = tjAlloc(static_cast<int>(capacity));
     std::memset(buffer, 0, capacity);
     auto compress = [&](unsigned char** out, unsigned long* size) {
-        if (tjCompress2(tj, img.constBits(), s.width, 4 * s.width, s.height, TJPF_BGRX, out, size, TJSAMP_420, 80,
-                        0) != 0)
+        if (tjCompress2(tj, img.constBits(), s.width, 4 * s.width, s.height, TJPF_BGRX, out, size, TJSAMP_420, 80, 0) !=
+            0)
             state.SkipWithError("tjCompress2 failed");
     };
     auto bare = [&] {

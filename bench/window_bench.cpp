@@ -80,14 +80,15 @@ void BM_SliderChangeToRepaint(benchmark::State& state) {
     app::selection_image& w = *f.window;
     app::WindowDriver drive(w);
     int value = 1;
-    bench::compare(state, "slider change -> repaint 24MP", "memcpy", [&] { (*f.copy)(); },
-                   [&] {
-                       value = value == 1 ? 2 : 1;
-                       const std::uint64_t frames = drive.frames_shown();
-                       drive.control<QScrollBar>("scrollLight")->setValue(value);
-                       QApplication::processEvents();  // the paint event puts it on screen
-                       if (drive.frames_shown() == frames) qFatal("no paint event after the slider change");
-                   });
+    bench::compare(
+        state, "slider change -> repaint 24MP", "memcpy", [&] { (*f.copy)(); },
+        [&] {
+            value = value == 1 ? 2 : 1;
+            const std::uint64_t frames = drive.frames_shown();
+            drive.control<QScrollBar>("scrollLight")->setValue(value);
+            QApplication::processEvents();  // the paint event puts it on screen
+            if (drive.frames_shown() == frames) qFatal("no paint event after the slider change");
+        });
 }
 BENCHMARK(BM_SliderChangeToRepaint)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
 
@@ -100,13 +101,14 @@ void repaint_at(benchmark::State& state, double zoom, const char* name) {
     // Somewhere in the middle, so the source rectangle is a real sub-part.
     drive.control<QScrollBar>("HScrollBar")->setValue(drive.control<QScrollBar>("HScrollBar")->maximum() / 2);
     drive.control<QScrollBar>("VScrollBar")->setValue(drive.control<QScrollBar>("VScrollBar")->maximum() / 2);
-    bench::compare(state, name, "memcpy", [&] { (*f.copy)(); },
-                   [&] {
-                       const std::uint64_t frames = drive.frames_shown();
-                       drive.paint();
-                       QApplication::processEvents();
-                       if (drive.frames_shown() == frames) qFatal("no paint event after Form_Paint");
-                   });
+    bench::compare(
+        state, name, "memcpy", [&] { (*f.copy)(); },
+        [&] {
+            const std::uint64_t frames = drive.frames_shown();
+            drive.paint();
+            QApplication::processEvents();
+            if (drive.frames_shown() == frames) qFatal("no paint event after Form_Paint");
+        });
     drive.set_zoom(1.0);
     drive.paint();
 }
@@ -157,7 +159,8 @@ ChildTimes run_program_once(const QString& record, const QByteArray& runtime_dir
     ::close(out[1]);
     std::string printed;
     char buffer[256];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        printed.append(buffer, static_cast<std::size_t>(n));
     ::close(out[0]);
     int status = 0;
     rusage usage{};
@@ -186,7 +189,7 @@ void BM_StartupToFirstFrame(benchmark::State& state) {
             qFatal("bare decode failed");
         benchmark::DoNotOptimize(out.data());
     };
-    bare_decode();  // the output buffer is touched before timing
+    bare_decode();                            // the output buffer is touched before timing
     run_program_once(f.record, runtime_dir);  // and the program's files are in the page cache
     // Timed in alternation; the program's processor time (to its exit) comes
     // from the kernel's account of the child, the decode's from our own.
@@ -211,8 +214,8 @@ void BM_StartupToFirstFrame(benchmark::State& state) {
     state.counters["x_ref"] = o / r;
     state.counters["x_ref_best"] = best;
     state.counters["cpu_x_ref"] = op_cpu / ref_cpu;
-    bench::summaries().push_back({"start-up to first frame 24MP", "tjDecompress2", o * 1e3, r * 1e3, o / r, best,
-                                  op_cpu / ref_cpu});
+    bench::summaries().push_back(
+        {"start-up to first frame 24MP", "tjDecompress2", o * 1e3, r * 1e3, o / r, best, op_cpu / ref_cpu});
 }
 BENCHMARK(BM_StartupToFirstFrame)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
 

@@ -82,8 +82,8 @@ bool read_layout(const unsigned char* d, std::size_t size, std::int64_t max_pixe
         // Masks follow a 40-byte header, or sit inside a larger one.
         const std::size_t masks = 14 + 40;
         if (size < masks + 12) return false;
-        const bool bgrx = get32(d + masks) == 0x00FF0000 && get32(d + masks + 4) == 0x0000FF00 &&
-                          get32(d + masks + 8) == 0x000000FF;
+        const bool bgrx =
+            get32(d + masks) == 0x00FF0000 && get32(d + masks + 4) == 0x0000FF00 && get32(d + masks + 8) == 0x000000FF;
         l.format = bgrx ? RowFormat::Bgrx : RowFormat::Other;
     } else {
         l.format = RowFormat::Other;

@@ -26,7 +26,15 @@ constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
 // a corrupted or forged header.
 constexpr std::int64_t kMaxDensity = 1000000;
 
-enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kJpeg = 4, kPng = 5, kAlphaBitfields = 6 };
+enum Compression : std::uint32_t {
+    kRgb = 0,
+    kRle8 = 1,
+    kRle4 = 2,
+    kBitfields = 3,
+    kJpeg = 4,
+    kPng = 5,
+    kAlphaBitfields = 6
+};
 
 core::Failed cut_short() { return fail(QStringLiteral("fichier BMP tronqué")); }
 core::Failed out_of_palette() { return fail(QStringLiteral("indice de couleur hors de la palette")); }
@@ -181,8 +189,7 @@ private:
 // reason to refuse the file.
 Result<Picture> allocate(const Header& h) {
     QImage img = filter::allocate_rgb32(static_cast<int>(h.width), static_cast<int>(h.height));
-    if (img.isNull())
-        return fail(core::memory_refusal(h.width, h.height));
+    if (img.isNull()) return fail(core::memory_refusal(h.width, h.height));
     return Picture(h, std::move(img));
 }
 
@@ -204,8 +211,7 @@ Result<Palette> read_palette(const Reader& r, const Header& h, std::int64_t pixe
     // fits before the pixels.
     const std::int64_t room = (pixels_at - h.masks_end) / entry;
     if (count > room) {
-        if (h.colours_used && !h.core)
-            return fail(QStringLiteral("taille de palette incohérente dans l'en-tête BMP"));
+        if (h.colours_used && !h.core) return fail(QStringLiteral("taille de palette incohérente dans l'en-tête BMP"));
         count = room;
     }
     if (count <= 0) return fail(QStringLiteral("palette absente"));
@@ -243,8 +249,8 @@ bool decode_indexed_rows(const Reader& r, const Header& h, const Palette& pal, s
 // A full palette holds every index the pixels can name, so only a short one
 // pays for the check; a bad index is found after the rows, not among them,
 // and the picture is then refused whole.
-Result<void> decode_indexed(const Reader& r, const Header& h, const Palette& pal, std::int64_t at,
-                            std::int64_t stride, Picture& pic) {
+Result<void> decode_indexed(const Reader& r, const Header& h, const Palette& pal, std::int64_t at, std::int64_t stride,
+                            Picture& pic) {
     const bool full = pal.size >= (1 << h.bpp);
     const bool inside = full ? decode_indexed_rows<false>(r, h, pal, at, stride, pic)
                              : decode_indexed_rows<true>(r, h, pal, at, stride, pic);
@@ -285,8 +291,8 @@ void decode_direct(const Reader& r, const Header& h, std::int64_t at, std::int64
             }
         } else {
             for (std::int64_t x = 0; x < h.width; ++x, src += 4) {
-                const std::uint32_t v = src[0] | std::uint32_t{src[1]} << 8 | std::uint32_t{src[2]} << 16 |
-                                        std::uint32_t{src[3]} << 24;
+                const std::uint32_t v =
+                    src[0] | std::uint32_t{src[1]} << 8 | std::uint32_t{src[2]} << 16 | std::uint32_t{src[3]} << 24;
                 out[x] = flatten(red(v), green(v), blue(v), alpha(v));
             }
         }
@@ -365,8 +371,7 @@ Result<QImage> decode(const QByteArray& data, std::int64_t max_pixels, EmbeddedD
     if (!header) return fail(header.error());
     const Header& h = *header;
 
-    if (h.width * h.height > max_pixels)
-        return fail(core::size_refusal(h.width, h.height));
+    if (h.width * h.height > max_pixels) return fail(core::size_refusal(h.width, h.height));
     // Some writers store the header sizes here; a larger value than the data
     // means the file was cut short.
     if (file_size > r.size())

@@ -32,8 +32,7 @@ Result<FileBytes> read_file_bytes(const std::string& path, std::int64_t max_byte
     // Non-blocking, so that opening a pipe with no writer returns at once
     // and the check below refuses it.
     const Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? refuse("fichier introuvable") : system_error(errno);
+    if (file.fd < 0) return errno == ENOENT || errno == ENOTDIR ? refuse("fichier introuvable") : system_error(errno);
     struct stat st {};
     if (::fstat(file.fd, &st) != 0) return system_error(errno);
     if (S_ISDIR(st.st_mode)) return refuse("c'est un dossier");

@@ -60,8 +60,7 @@ private:
 // threads would cost more than the work.
 template <typename Body>
 void parallel_slices(std::size_t count, std::size_t min_per_thread, Body&& body) {
-    const std::size_t threads =
-        std::min<std::size_t>(pass_threads(), min_per_thread ? count / min_per_thread : count);
+    const std::size_t threads = std::min<std::size_t>(pass_threads(), min_per_thread ? count / min_per_thread : count);
     if (threads <= 1) {
         if (count) body(std::size_t{0}, count);
         return;

@@ -17,9 +17,9 @@ public:
     explicit Failure(const char* reason) : reason_(reason) {}
     // Qt's strings too, without this library knowing Qt.
     template <class Text>
-        requires requires(const Text& t) {
-            { t.toStdString() } -> std::convertible_to<std::string>;
-        }
+    requires requires(const Text& t) {
+        { t.toStdString() } -> std::convertible_to<std::string>;
+    }
     explicit Failure(const Text& reason) : reason_(reason.toStdString()) {}
 
     const std::string& reason() const { return reason_; }
@@ -52,9 +52,9 @@ class [[nodiscard]] Result {
 public:
     Result(Failed f) : state_(std::in_place_index<1>, std::move(f.failure)) {}
     template <class U = T>
-        requires(std::constructible_from<T, U &&> && !std::same_as<std::remove_cvref_t<U>, Result> &&
-                 !std::same_as<std::remove_cvref_t<U>, Failed>)
-    Result(U&& value) : state_(std::in_place_index<0>, std::forward<U>(value)) {}
+    requires(std::constructible_from<T, U&&> && !std::same_as<std::remove_cvref_t<U>, Result> &&
+             !std::same_as<std::remove_cvref_t<U>, Failed>) Result(U&& value)
+        : state_(std::in_place_index<0>, std::forward<U>(value)) {}
 
     bool has_value() const { return state_.index() == 0; }
     explicit operator bool() const { return has_value(); }

@@ -9,8 +9,6 @@
 #include "pixel_image.h"
 #include "pixel_pass.h"
 
-
-
 namespace filter {
 
 namespace {

@@ -55,9 +55,9 @@ void near_white_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t 
         const __m128i inside = _mm_set1_epi32(static_cast<int>(kInside)), limit = _mm_set1_epi32(kNearWhiteSum);
         for (; i + 4 <= n; i += 4) {
             const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-            const __m128i s = _mm_add_epi32(_mm_add_epi32(_mm_and_si128(p, byte),
-                                                          _mm_and_si128(_mm_srli_epi32(p, 8), byte)),
-                                            _mm_and_si128(_mm_srli_epi32(p, 16), byte));
+            const __m128i s =
+                _mm_add_epi32(_mm_add_epi32(_mm_and_si128(p, byte), _mm_and_si128(_mm_srli_epi32(p, 8), byte)),
+                              _mm_and_si128(_mm_srli_epi32(p, 16), byte));
             const __m128i in = _mm_cmplt_epi32(s, limit);
             _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i),
                              _mm_or_si128(_mm_and_si128(p, fourth), _mm_and_si128(in, inside)));
@@ -105,13 +105,13 @@ void clsPicfilter::draw_mask(const MaskPolygon& polygon) {
     std::uint32_t* out = reinterpret_cast<std::uint32_t*>(mask_for_overwrite());
     const int w = width_;
     core::parallel_slices(static_cast<std::size_t>(height_), kMinPixelsPerThread / static_cast<std::size_t>(w) + 1,
-                    [&](std::size_t b, std::size_t e) {
-                        for (std::size_t y = b; y < e; ++y) {
-                            const std::uint8_t* src = bitmap.constScanLine(static_cast<int>(y));
-                            std::uint32_t* dst = out + y * static_cast<std::size_t>(w);
-                            for (int x = 0; x < w; ++x) dst[x] = src[x] >= 128 ? kInside : 0u;
-                        }
-                    });
+                          [&](std::size_t b, std::size_t e) {
+                              for (std::size_t y = b; y < e; ++y) {
+                                  const std::uint8_t* src = bitmap.constScanLine(static_cast<int>(y));
+                                  std::uint32_t* dst = out + y * static_cast<std::size_t>(w);
+                                  for (int x = 0; x < w; ++x) dst[x] = src[x] >= 128 ? kInside : 0u;
+                              }
+                          });
     mask_made_ = true;
     maskActive = true;
 }
@@ -126,7 +126,7 @@ void clsPicfilter::MaskBLC() {
     // The copy of the reference and the near-white test in one pass; the
     // fourth byte comes from the reference.
     core::parallel_slices(pixel_count(), kMinPixelsPerThread,
-                    [&](std::size_t b, std::size_t e) { near_white_slice(src + b, dst + b, e - b, stream); });
+                          [&](std::size_t b, std::size_t e) { near_white_slice(src + b, dst + b, e - b, stream); });
     mask_made_ = true;
     maskActive = true;
 }

@@ -36,8 +36,9 @@ void free_image_block(void* info) {
 
 QImage allocate_rgb32(int width, int height) {
     if (width <= 0 || height <= 0) return {};
-    return adopt_rgb32(core::PixelMemory(std::size_t{4} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height)),
-                       width, height);
+    return adopt_rgb32(
+        core::PixelMemory(std::size_t{4} * static_cast<std::size_t>(width) * static_cast<std::size_t>(height)), width,
+        height);
 }
 
 QImage adopt_rgb32(core::PixelMemory memory, int width, int height) {
@@ -46,7 +47,8 @@ QImage adopt_rgb32(core::PixelMemory memory, int width, int height) {
         return {};
     std::size_t capacity = 0;
     std::uint8_t* data = memory.detach(&capacity);
-    return adopt_rgb32(data, capacity, width, height, static_cast<qsizetype>(4) * width, core::PixelMemory::release_block);
+    return adopt_rgb32(data, capacity, width, height, static_cast<qsizetype>(4) * width,
+                       core::PixelMemory::release_block);
 }
 
 QImage adopt_rgb32(std::uint8_t* data, std::size_t bytes, int width, int height, qsizetype stride,

@@ -41,8 +41,8 @@ void map_slice(const std::uint32_t* src, std::uint32_t* dst, std::size_t n, cons
 // tables are not of that form, and the word-table pass must be used.
 bool byte_tables(const PixelMap& m, std::uint8_t (&t)[3][256]) {
     for (int i = 0; i < 256; ++i) {
-        const std::uint32_t w = m.false_colour ? m.by_sum[static_cast<std::size_t>(3 * i)]
-                                               : (m.blue[i] | m.green[i] | m.red[i]);
+        const std::uint32_t w =
+            m.false_colour ? m.by_sum[static_cast<std::size_t>(3 * i)] : (m.blue[i] | m.green[i] | m.red[i]);
         const std::uint32_t own[3] = {m.blue[i], m.green[i] >> 8, m.red[i] >> 16};
         for (int c = 0; c < 3; ++c) {
             t[c][i] = static_cast<std::uint8_t>(w >> (8 * c));
@@ -51,7 +51,8 @@ bool byte_tables(const PixelMap& m, std::uint8_t (&t)[3][256]) {
     }
     if (m.false_colour)
         for (int s = 0; s <= 765; ++s)
-            if ((m.by_sum[static_cast<std::size_t>(s)] & 0xFFFFFF) != (m.by_sum[static_cast<std::size_t>((s + 1) / 3 * 3)] & 0xFFFFFF))
+            if ((m.by_sum[static_cast<std::size_t>(s)] & 0xFFFFFF) !=
+                (m.by_sum[static_cast<std::size_t>((s + 1) / 3 * 3)] & 0xFFFFFF))
                 return false;
     return true;
 }
@@ -145,7 +146,7 @@ void map_pixels(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels, 
     }
 #endif
     core::parallel_slices(pixels, kMinPixelsPerThread,
-                    [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
+                          [&](std::size_t b, std::size_t e) { map_slice(s + b, d + b, e - b, map); });
 }
 
 std::uint64_t copy_with_blue_sum(const std::uint8_t* src, std::uint8_t* dst, std::size_t pixels) {

@@ -11,8 +11,7 @@ std::uint8_t clsPicfilter::channel_at(double X, double Y, int channel) const {
     };
     if (!ref_data() || width_ <= 0 || height_ <= 0) throw refuse("aucune image");
     if (!(X >= 0 && X < 1 && Y >= 0 && Y < 1))
-        throw refuse("position (" + std::to_string(X) + ", " + std::to_string(Y) +
-                     ") hors de 0 <= X < 1, 0 <= Y < 1");
+        throw refuse("position (" + std::to_string(X) + ", " + std::to_string(Y) + ") hors de 0 <= X < 1, 0 <= Y < 1");
     const double column = std::floor(X * width_), row = std::floor(Y * height_);
     // X < 1 keeps X * W below W, but the index is checked all the same.
     if (column >= width_ || row >= height_) throw refuse("position hors de l'image");

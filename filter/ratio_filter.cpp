@@ -19,8 +19,8 @@ void check_threshold(const RatioTest& test, const char* name) {
 
 }  // namespace
 
-double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil,
-                                double RG_filter, double RG_seuil) {
+double clsPicfilter::app_filter(double BR_filter, double BR_seuil, double BG_filter, double BG_seuil, double RG_filter,
+                                double RG_seuil) {
     if (!initialized) return 0;
     const RatioTests tests{{{BR_filter, BR_seuil}, {BG_filter, BG_seuil}, {RG_filter, RG_seuil}}};
     // A threshold that is not a number is refused before anything changes.

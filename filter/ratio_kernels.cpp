@@ -82,12 +82,12 @@ RatioCounts mark_vectors(const std::uint32_t* src, std::uint32_t* dst, const std
         const Pixels b = V::bits_and(p, byte);
         const Pixels g = V::bits_and(V::template shift_down<8>(p), byte);
         const Pixels r = V::bits_and(V::template shift_down<16>(p), byte);
-        const typename V::Doubles b0 = V::low_half(b), b1 = V::high_half(b), g0 = V::low_half(g),
-                                  g1 = V::high_half(g), r0 = V::low_half(r), r1 = V::high_half(r);
-        const auto pass0 = V::both(V::both(V::passes(test[0], b0, r0), V::passes(test[1], b0, g0)),
-                                   V::passes(test[2], r0, g0));
-        const auto pass1 = V::both(V::both(V::passes(test[0], b1, r1), V::passes(test[1], b1, g1)),
-                                   V::passes(test[2], r1, g1));
+        const typename V::Doubles b0 = V::low_half(b), b1 = V::high_half(b), g0 = V::low_half(g), g1 = V::high_half(g),
+                                  r0 = V::low_half(r), r1 = V::high_half(r);
+        const auto pass0 =
+            V::both(V::both(V::passes(test[0], b0, r0), V::passes(test[1], b0, g0)), V::passes(test[2], r0, g0));
+        const auto pass1 =
+            V::both(V::both(V::passes(test[0], b1, r1), V::passes(test[1], b1, g1)), V::passes(test[2], r1, g1));
         typename V::Set pass = V::join(pass0, pass1);
         const Pixels kept = V::bits_and(p, fourth);
         Pixels out = V::select(pass, V::bits_or(kept, green), p);
@@ -183,8 +183,7 @@ struct Avx512 {
     };
 
     static Test test(const VectorTests& v, int k) {
-        return {_mm512_castpd_si512(_mm512_set1_pd(v.sign_bit[k])), _mm512_set1_pd(v.factor[k]),
-                v.on[k] ? 0u : 0xFFu};
+        return {_mm512_castpd_si512(_mm512_set1_pd(v.sign_bit[k])), _mm512_set1_pd(v.factor[k]), v.on[k] ? 0u : 0xFFu};
     }
     static Pixels splat(std::uint32_t v) { return _mm512_set1_epi32(static_cast<int>(v)); }
     static Pixels load(const std::uint32_t* p) { return _mm512_loadu_si512(p); }
@@ -221,16 +220,17 @@ struct Avx512 {
 // The kernel for each unit, everything inlined into one function built for it.
 template <bool Masked>
 __attribute__((target("avx2,popcnt"), flatten)) RatioCounts mark_avx2(const std::uint32_t* src, std::uint32_t* dst,
-                                                                       const std::uint32_t* mask, std::size_t n,
-                                                                       const RatioTables& t,
-                                                                       const VectorTests& tests, bool stream) {
+                                                                      const std::uint32_t* mask, std::size_t n,
+                                                                      const RatioTables& t, const VectorTests& tests,
+                                                                      bool stream) {
     return mark_vectors<Avx2, Masked>(src, dst, mask, n, t, tests, stream);
 }
 
 template <bool Masked>
-__attribute__((target("avx512f,popcnt"), flatten)) RatioCounts mark_avx512(
-    const std::uint32_t* src, std::uint32_t* dst, const std::uint32_t* mask, std::size_t n, const RatioTables& t,
-    const VectorTests& tests, bool stream) {
+__attribute__((target("avx512f,popcnt"), flatten)) RatioCounts mark_avx512(const std::uint32_t* src, std::uint32_t* dst,
+                                                                           const std::uint32_t* mask, std::size_t n,
+                                                                           const RatioTables& t,
+                                                                           const VectorTests& tests, bool stream) {
     return mark_vectors<Avx512, Masked>(src, dst, mask, n, t, tests, stream);
 }
 

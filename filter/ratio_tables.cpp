@@ -21,8 +21,8 @@ std::array<Interval, 256> intervals(const RatioTest& test) {
                 hi = left;
             }
         }
-        table[right] = lo > hi ? Interval{256, 0}
-                               : Interval{static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi - lo)};
+        table[right] =
+            lo > hi ? Interval{256, 0} : Interval{static_cast<std::uint32_t>(lo), static_cast<std::uint32_t>(hi - lo)};
     }
     return table;
 }

@@ -27,9 +27,7 @@ struct RatioTables {
 };
 RatioTables ratio_tables(const RatioTests& tests);
 
-inline bool within(std::uint32_t v, std::uint32_t interval) {
-    return v - (interval & 0xFFFF) <= (interval >> 16);
-}
+inline bool within(std::uint32_t v, std::uint32_t interval) { return v - (interval & 0xFFFF) <= (interval >> 16); }
 
 // The tests as the vector kernels make them, in double precision as written:
 // mode 3 (left < right * t) becomes -left > right * (-t), the same comparison

@@ -14,8 +14,7 @@ namespace {
 
 // ---- The definition: double arithmetic in the written order. ----
 
-inline std::uint8_t smooth_exact(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2, std::uint8_t v3,
-                                 std::uint8_t v4) {
+inline std::uint8_t smooth_exact(std::uint8_t v0, std::uint8_t v1, std::uint8_t v2, std::uint8_t v3, std::uint8_t v4) {
     const double s = kOuterWeight * v4 + kOuterWeight * v0 + kInnerWeight * v1 + kInnerWeight * v3 + v2 / 7.0;
     return static_cast<std::uint8_t>(std::nearbyint(s > 255 ? 255.0 : s));
 }
@@ -50,8 +49,8 @@ constexpr std::int32_t kB = fixed(kInnerWeight);
 constexpr std::int32_t kC = fixed(1.0 / 7.0);
 // The bound in units of 2^-23, from the actual rounding of each weight, plus
 // one unit for the double sum's own error and the rounding of 1/7 in double.
-constexpr double kBound = distance(kA, kOuterWeight * kOne) * 510 + distance(kB, kInnerWeight * kOne) * 510 +
-                          distance(kC, kOne / 7) * 255 + 1;
+constexpr double kBound =
+    distance(kA, kOuterWeight* kOne) * 510 + distance(kB, kInnerWeight* kOne) * 510 + distance(kC, kOne / 7) * 255 + 1;
 constexpr std::int32_t kNear = static_cast<std::int32_t>(kBound) + 1;
 static_assert(kBound <= 640, "weights rounded more coarsely than expected");
 static_assert(510.0 * kA + 510.0 * kB + 255.0 * kC + kHalf + kNear < 2147483648.0, "fixed-point sum overflows");
@@ -124,8 +123,8 @@ void smooth_bytes_avx2(const std::uint8_t* const p[5], std::uint8_t* out, std::s
             least = _mm256_min_epu32(least, _mm256_and_si256(t, frac_mask));
             bytes[k] = _mm256_srli_epi32(t, kFracBits);
         }
-        const __m256i packed = _mm256_packus_epi16(_mm256_packus_epi32(bytes[0], bytes[1]),
-                                                   _mm256_packus_epi32(bytes[2], bytes[3]));
+        const __m256i packed =
+            _mm256_packus_epi16(_mm256_packus_epi32(bytes[0], bytes[1]), _mm256_packus_epi32(bytes[2], bytes[3]));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permutevar8x32_epi32(packed, order));
         const __m256i near = _mm256_cmpgt_epi32(_mm256_set1_epi32(2 * kNear + 1), least);
         if (!_mm256_testz_si256(near, near)) smooth_bytes_plain(p, out, i, i + 32);
@@ -137,8 +136,7 @@ void smooth_bytes_avx2(const std::uint8_t* const p[5], std::uint8_t* out, std::s
 inline __m256i sharpen16(__m128i r8, __m128i s8) {
     const __m256i r = _mm256_cvtepu8_epi16(r8), s = _mm256_cvtepu8_epi16(s8);
     const __m256i ten = _mm256_set1_epi16(10), one = _mm256_set1_epi16(1);
-    const __m256i tenfold =
-        _mm256_sub_epi16(_mm256_mullo_epi16(r, _mm256_set1_epi16(19)), _mm256_mullo_epi16(s, ten));
+    const __m256i tenfold = _mm256_sub_epi16(_mm256_mullo_epi16(r, _mm256_set1_epi16(19)), _mm256_mullo_epi16(s, ten));
     // Negative values end at 0; otherwise q = floor((x + 5) / 10), exact
     // through the reciprocal multiply for x + 5 < 16389.
     const __m256i y = _mm256_add_epi16(_mm256_max_epi16(tenfold, _mm256_setzero_si256()), _mm256_set1_epi16(5));
@@ -148,8 +146,8 @@ inline __m256i sharpen16(__m128i r8, __m128i s8) {
     return _mm256_sub_epi16(q, _mm256_and_si256(at_half, _mm256_and_si256(q, one)));
 }
 
-std::uint64_t sharpen_bytes_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed,
-                                                        std::uint8_t* out1, std::uint8_t* out2, std::size_t n) {
+std::uint64_t sharpen_bytes_avx2(const std::uint8_t* ref, const std::uint8_t* smoothed, std::uint8_t* out1,
+                                 std::uint8_t* out2, std::size_t n) {
     const __m256i fourth = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     const __m256i blue_byte = _mm256_set1_epi32(0xFF);
     __m256i blue = _mm256_setzero_si256();
@@ -196,11 +194,12 @@ void smooth_bytes_avx512(const std::uint8_t* const p[5], std::uint8_t* out, std:
         for (std::size_t o = i; o < i + 64; o += 16) {
             const __m512i outer = _mm512_add_epi32(load(0, o), load(4, o));
             const __m512i inner = _mm512_add_epi32(load(1, o), load(3, o));
-            const __m512i t = _mm512_add_epi32(
-                _mm512_add_epi32(_mm512_mullo_epi32(outer, a), _mm512_mullo_epi32(inner, b)),
-                _mm512_add_epi32(_mm512_mullo_epi32(load(2, o), c), offset));
+            const __m512i t =
+                _mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(outer, a), _mm512_mullo_epi32(inner, b)),
+                                 _mm512_add_epi32(_mm512_mullo_epi32(load(2, o), c), offset));
             least = _mm512_min_epu32(least, _mm512_and_si512(t, frac_mask));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm512_cvtepi32_epi8(_mm512_srli_epi32(t, kFracBits)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                             _mm512_cvtepi32_epi8(_mm512_srli_epi32(t, kFracBits)));
         }
         if (_mm512_cmple_epu32_mask(least, _mm512_set1_epi32(2 * kNear))) smooth_bytes_plain(p, out, i, i + 64);
     }
@@ -212,12 +211,11 @@ void smooth_bytes_avx512(const std::uint8_t* const p[5], std::uint8_t* out, std:
 inline __m512i sharpen32(__m256i r8, __m256i s8) {
     const __m512i r = _mm512_cvtepu8_epi16(r8), s = _mm512_cvtepu8_epi16(s8);
     const __m512i ten = _mm512_set1_epi16(10);
-    const __m512i tenfold =
-        _mm512_sub_epi16(_mm512_mullo_epi16(r, _mm512_set1_epi16(19)), _mm512_mullo_epi16(s, ten));
+    const __m512i tenfold = _mm512_sub_epi16(_mm512_mullo_epi16(r, _mm512_set1_epi16(19)), _mm512_mullo_epi16(s, ten));
     const __m512i y = _mm512_add_epi16(_mm512_max_epi16(tenfold, _mm512_setzero_si512()), _mm512_set1_epi16(5));
     const __m512i q = _mm512_mulhi_epu16(y, _mm512_set1_epi16(6554));
-    const __mmask32 at_half = _mm512_cmpeq_epi16_mask(_mm512_sub_epi16(y, _mm512_mullo_epi16(q, ten)),
-                                                      _mm512_setzero_si512());
+    const __mmask32 at_half =
+        _mm512_cmpeq_epi16_mask(_mm512_sub_epi16(y, _mm512_mullo_epi16(q, ten)), _mm512_setzero_si512());
     return _mm512_mask_sub_epi16(q, at_half, q, _mm512_and_si512(q, _mm512_set1_epi16(1)));
 }
 
@@ -244,7 +242,8 @@ void colour_bytes_avx512(const std::uint8_t* px, std::uint8_t* out, std::size_t 
     const __m512i order = _mm512_loadu_si512(byte_orders().compact);
     std::size_t i = 0;
     for (; i + 16 <= pixels; i += 16)
-        _mm512_mask_storeu_epi8(out + 3 * i, kColourBytes, _mm512_permutexvar_epi8(order, _mm512_loadu_si512(px + 4 * i)));
+        _mm512_mask_storeu_epi8(out + 3 * i, kColourBytes,
+                                _mm512_permutexvar_epi8(order, _mm512_loadu_si512(px + 4 * i)));
     for (; i < pixels; ++i)
         for (std::size_t c = 0; c < 3; ++c) out[3 * i + c] = px[4 * i + c];
 }

@@ -13,8 +13,7 @@ namespace print {
 
 core::Result<> print_on(QPagedPaintDevice& device, const PrintRequest& request) {
     if (!(request.view.picture_width > 0) || !(request.view.picture_height > 0)) return core::fail(kNothingToPrintText);
-    device.setPageOrientation(
-        print_orientation(request.view.picture_width, request.view.picture_height));
+    device.setPageOrientation(print_orientation(request.view.picture_width, request.view.picture_height));
     if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
         // The painter's origin is then the printable area's corner.
         printer->setFullPage(false);
@@ -57,8 +56,7 @@ core::Result<> print_on_printer(const QPrinterInfo& printer_info, const PrintReq
     }
     document.close();
 
-    const auto job =
-        submit_to_print_system(printer_info.printerName(), document.fileName(), request.image_filename);
+    const auto job = submit_to_print_system(printer_info.printerName(), document.fileName(), request.image_filename);
     // The print system's own reason tells the user what to fix.
     if (!job) {
         const QString why = job.error().reason_as<QString>();

@@ -10,8 +10,7 @@ class QPrinterInfo;
 namespace print {
 
 inline const QString kNoDefaultPrinterText = QStringLiteral("Aucune imprimante par défaut");
-inline const QString kPrinterRefusedText =
-    QStringLiteral("L'imprimante par défaut refuse l'impression");
+inline const QString kPrinterRefusedText = QStringLiteral("L'imprimante par défaut refuse l'impression");
 inline const QString kPrintFailedText = QStringLiteral("L'impression a échoué");
 inline const QString kNothingToPrintText = QStringLiteral("Aucune image à imprimer");
 

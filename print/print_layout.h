@@ -17,8 +17,7 @@ QPageLayout::Orientation print_orientation(double picture_width, double picture_
 // half of the page in each direction, narrowed to the picture's proportions
 // while its top-left corner stays put. An empty rectangle when the picture
 // has no size.
-QRect printed_picture_rect(float page_width, float page_height, double picture_width,
-                           double picture_height);
+QRect printed_picture_rect(float page_width, float page_height, double picture_width, double picture_height);
 
 // What the window shows: the part of the picture with corner (offset_x,
 // offset_y) and size picture / zoom_factor, stretched onto the view rectangle.

@@ -8,8 +8,7 @@ namespace print {
 
 namespace {
 
-void draw_segment(QPainter& painter, const PrintRequest& request, const QRect& picture,
-                  int from, int to) {
+void draw_segment(QPainter& painter, const PrintRequest& request, const QRect& picture, int from, int to) {
     painter.drawLine(handle_on_page(request.handles[from], request.view, picture),
                      handle_on_page(request.handles[to], request.view, picture));
 }
@@ -18,9 +17,8 @@ void draw_segment(QPainter& painter, const PrintRequest& request, const QRect& p
 
 QRect draw_print_page(QPainter& painter, QSizeF page_size, const PrintRequest& request) {
     const QRect picture =
-        printed_picture_rect(static_cast<float>(page_size.width()),
-                             static_cast<float>(page_size.height()), request.view.picture_width,
-                             request.view.picture_height);
+        printed_picture_rect(static_cast<float>(page_size.width()), static_cast<float>(page_size.height()),
+                             request.view.picture_width, request.view.picture_height);
     if (picture.isEmpty()) return picture;
 
     painter.save();

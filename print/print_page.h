@@ -15,11 +15,11 @@ namespace print {
 // Everything one printed page is made of, copied from the window when
 // "Imprimer" is clicked.
 struct PrintRequest {
-    QImage image;             // the adjusted picture (PBox's image)
-    ScreenView view;          // picture size, view rectangle, zoom and offsets
-    bool angle_tool = false;  // test_angle ticked
+    QImage image;                  // the adjusted picture (PBox's image)
+    ScreenView view;               // picture size, view rectangle, zoom and offsets
+    bool angle_tool = false;       // test_angle ticked
     bool proportion_tool = false;  // test_long ticked
-    view::Handles handles{};        // window points, twips
+    view::Handles handles{};       // window points, twips
     QString image_filename;
 };
 

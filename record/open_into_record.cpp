@@ -47,8 +47,10 @@ core::Result<Opened> open_into_record(const QString& chosen, const QString& reco
     }
     // The record's own file, or whatever it still holds after a failed copy.
     auto picture = sources::load_picture(record);
-    if (picture) opened.picture = std::move(*picture);
-    else opened.failures.push_back(picture.error());
+    if (picture)
+        opened.picture = std::move(*picture);
+    else
+        opened.failures.push_back(picture.error());
     return opened;
 }
 

@@ -22,7 +22,6 @@ namespace {
 
 bool too_large(std::int64_t w, std::int64_t h, std::int64_t max_pixels) { return w * h > max_pixels; }
 
-
 // No value when the JPEG is of a kind TurboJPEG does not turn into BGRX
 // (CMYK): Qt's reader takes it then.
 core::Result<std::optional<QImage>> decode_jpeg(const QByteArray& data, std::int64_t max_pixels) {
@@ -62,7 +61,8 @@ core::Result<QImage> decode_with_qt(const QByteArray& data, std::int64_t max_pix
         if (img.isNull()) return core::fail(core::kNoMemory);
         return img;
     }
-    if (img.hasAlphaChannel()) img = flatten_onto_white(img);
+    if (img.hasAlphaChannel())
+        img = flatten_onto_white(img);
     else if (img.format() != QImage::Format_RGB32) {
         QImage out = filter::allocate_rgb32(img.width(), img.height());
         if (!out.isNull()) {
@@ -127,8 +127,8 @@ core::Result<QImage> load_picture(const QString& path) {
         return picture;
     }
     // The bytes stay where they were read; nothing keeps them past the decode.
-    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()),
-                                                    static_cast<qsizetype>(bytes->size));
+    const QByteArray data =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes->data()), static_cast<qsizetype>(bytes->size));
     auto img = decode_picture(data);
     if (!img) return core::file_failure(path, img.error().reason());
     return img;

@@ -75,8 +75,7 @@ struct Conversion {
 
 Conversion failed(int code, core::Failure why) { return {code, core::fail(std::move(why))}; }
 
-Conversion encode_and_store(const unsigned char* first_row, const bitmap::Layout& l, const QString& path,
-                            int quality) {
+Conversion encode_and_store(const unsigned char* first_row, const bitmap::Layout& l, const QString& path, int quality) {
     const int format = l.format == bitmap::RowFormat::Bgr ? TJPF_BGR : TJPF_BGRX;
     // TurboJPEG walks bottom-up rows itself, so neither row order needs a copy.
     const int flags = l.top_down ? 0 : TJFLAG_BOTTOMUP;
@@ -90,7 +89,8 @@ Conversion encode_and_store(const unsigned char* first_row, const bitmap::Layout
 Conversion convert(const QString& staging, const QString& path, int quality) {
     if (path.isEmpty()) return failed(kDIWriteJpgBadArgument, core::Failure("aucun fichier de destination"));
     if (quality < 1 || quality > 100)
-        return failed(kDIWriteJpgBadArgument, core::Failure(QStringLiteral("qualité JPEG hors limites (%1)").arg(quality)));
+        return failed(kDIWriteJpgBadArgument,
+                      core::Failure(QStringLiteral("qualité JPEG hors limites (%1)").arg(quality)));
     const auto file = MappedFile::open(staging);
     if (!file) return failed(kDIWriteJpgNoStaging, file.error());
     bitmap::Layout layout;
@@ -102,12 +102,10 @@ Conversion convert(const QString& staging, const QString& path, int quality) {
 
     // Palette, 16-bit and compressed bitmaps: decoded into BGRX rows first.
     // The staging bitmap is ours: a JPEG or PNG stream inside one is refused.
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(file->data()),
-                                                     static_cast<qsizetype>(file->size()));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(file->data()), static_cast<qsizetype>(file->size()));
     const auto picture = bitmap::decode_bmp(bytes, core::kMaxPicturePixels, nullptr);
-    if (!picture)
-        return failed(kDIWriteJpgBadStaging,
-                      core::file_failure(staging, picture.error().reason()).failure);
+    if (!picture) return failed(kDIWriteJpgBadStaging, core::file_failure(staging, picture.error().reason()).failure);
     bitmap::Layout rows;
     rows.width = picture->width();
     rows.height = picture->height();

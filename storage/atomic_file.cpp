@@ -88,8 +88,7 @@ void remove_stale_temporaries(const std::string& folder, const std::string& pref
         if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string path = join(folder, "/", name);
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60)
-            ::unlink(path.c_str());
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 60) ::unlink(path.c_str());
     }
     ::closedir(dir);
 }
@@ -143,8 +142,7 @@ int write_temporary(int fd, const void* data, std::size_t size, const struct sta
         if (::fchmod(fd, old->st_mode & 07777) != 0) return errno;
         // A file replaced by another user (root, typically) stays its owner's.
         // Only a privileged process can do this; anyone else already owns it.
-        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
-            (void)!::fchown(fd, old->st_uid, old->st_gid);
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) (void)!::fchown(fd, old->st_uid, old->st_gid);
     }
     if (::fsync(fd) != 0) return errno;
     return 0;

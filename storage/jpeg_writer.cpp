@@ -37,8 +37,8 @@ core::Result<std::span<const unsigned char>> compress_rows(const std::uint8_t* f
     }
     unsigned char* out = encoder.output.data();
     unsigned long out_size = static_cast<unsigned long>(encoder.output.capacity());
-    if (tjCompress2(encoder.handle, first_row, width, pitch, height, pixel_format, &out, &out_size, TJSAMP_420,
-                    quality, flags | TJFLAG_NOREALLOC) != 0)
+    if (tjCompress2(encoder.handle, first_row, width, pitch, height, pixel_format, &out, &out_size, TJSAMP_420, quality,
+                    flags | TJFLAG_NOREALLOC) != 0)
         return core::fail(QStringLiteral("encodage JPEG impossible (%1)")
                               .arg(QString::fromLocal8Bit(tjGetErrorStr2(encoder.handle))));
     return std::span<const unsigned char>(out, out_size);

@@ -80,8 +80,7 @@ void StagingLock::release() {
 }
 
 core::Result<> write_staging_bitmap(const QString& staging, const QImage& picture) {
-    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0)
-        return core::fail(kNothingToStore);
+    if (picture.isNull() || picture.width() <= 0 || picture.height() <= 0) return core::fail(kNothingToStore);
     const QByteArray name = QFile::encodeName(staging);
     if (::unlink(name.constData()) != 0 && errno != ENOENT) return failure(staging, errno);
 

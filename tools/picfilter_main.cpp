@@ -71,7 +71,8 @@ core::Result<int> parse_int(const QString& option, const QString& text, int lo, 
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
     if (!ok || v < lo || v > hi)
-        return usage(QStringLiteral("%1 demande un nombre entier de %2 à %3, pas « %4 »").arg(option).arg(lo).arg(hi).arg(text));
+        return usage(
+            QStringLiteral("%1 demande un nombre entier de %2 à %3, pas « %4 »").arg(option).arg(lo).arg(hi).arg(text));
     return static_cast<int>(v);
 }
 
@@ -92,7 +93,8 @@ core::Result<std::vector<double>> parse_numbers(const QString& option, const QSt
 
 core::Result<std::vector<std::vector<double>>> parse_polygon(const QString& text) {
     const QStringList vertices = text.split(';');
-    if (vertices.size() > 101) return usage(QStringLiteral("--mask demande de 1 à 101 sommets, pas %1").arg(vertices.size()));
+    if (vertices.size() > 101)
+        return usage(QStringLiteral("--mask demande de 1 à 101 sommets, pas %1").arg(vertices.size()));
     std::vector<std::vector<double>> coord(2);
     for (const QString& v : vertices) {
         const auto xy = parse_numbers("--mask", v, 2, "des sommets X,Y;X,Y;... (des fractions, de 1 à 101 sommets)");
@@ -117,21 +119,28 @@ core::Result<Options> parse(const QStringList& args) {
         int* value;
         int lo, hi;
     };
-    const Setting settings[] = {{"--net", &o.net, 0, 100},           {"--light", &o.light, -50, 50},
-                                {"--contrast", &o.contrast, -50, 50}, {"--gamma", &o.gamma, 1, 254},
+    const Setting settings[] = {{"--net", &o.net, 0, 100},
+                                {"--light", &o.light, -50, 50},
+                                {"--contrast", &o.contrast, -50, 50},
+                                {"--gamma", &o.gamma, 1, 254},
                                 {"--color", &o.color, 0, 20}};
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        const auto setting = std::find_if(std::begin(settings), std::end(settings), [&](const Setting& s) { return a == s.name; });
+        const auto setting =
+            std::find_if(std::begin(settings), std::end(settings), [&](const Setting& s) { return a == s.name; });
         if (setting != std::end(settings)) {
-            const auto text = option_value(args, i, QStringLiteral("un nombre entier de %1 à %2").arg(setting->lo).arg(setting->hi));
+            const auto text =
+                option_value(args, i, QStringLiteral("un nombre entier de %1 à %2").arg(setting->lo).arg(setting->hi));
             if (!text) return core::fail(text.error());
             const auto v = parse_int(a, *text, setting->lo, setting->hi);
             if (!v) return core::fail(v.error());
             *setting->value = *v;
-        } else if (a == "--negative") o.negative = true;
-        else if (a == "--no-adjust") o.adjust = false;
-        else if (a == "--mask-blc") o.mask_blc = true;
+        } else if (a == "--negative")
+            o.negative = true;
+        else if (a == "--no-adjust")
+            o.adjust = false;
+        else if (a == "--mask-blc")
+            o.mask_blc = true;
         else if (a == "--mask" || a == "--ratio" || a == "--probe") {
             const auto v = option_value(args, i, QStringLiteral("une valeur"));
             if (!v) return core::fail(v.error());
@@ -148,12 +157,14 @@ core::Result<Options> parse(const QStringList& args) {
                 const auto xy = parse_numbers(a, *v, 2, shape);
                 if (!xy) return core::fail(xy.error());
                 const double x = (*xy)[0], y = (*xy)[1];
-                if (x < 0 || x >= 1 || y < 0 || y >= 1) return usage(QStringLiteral("--probe demande %1, pas « %2 »").arg(shape, *v));
+                if (x < 0 || x >= 1 || y < 0 || y >= 1)
+                    return usage(QStringLiteral("--probe demande %1, pas « %2 »").arg(shape, *v));
                 o.probes.emplace_back(x, y);
             }
         } else if (a.startsWith("--") || (a.startsWith('-') && a.size() > 1))
             return usage(QStringLiteral("option inconnue « %1 »").arg(a));
-        else files << a;
+        else
+            files << a;
     }
     const qsizetype needed = o.probes.empty() ? 2 : 1;
     if (files.size() < needed || files.size() > 2)
@@ -176,7 +187,8 @@ core::Result<> write_output(const QString& path, const QImage& picture) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     const QImage out = ext == "bmp" ? picture.convertToFormat(QImage::Format_RGB888) : picture;
-    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG")) return core::file_failure(path, "encodage de l'image impossible");
+    if (!out.save(&buffer, ext == "bmp" ? "BMP" : "PNG"))
+        return core::file_failure(path, "encodage de l'image impossible");
     return storage::replace_file_atomically(path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
@@ -259,7 +271,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         filter.display_result(box);
     } catch (const std::bad_alloc&) {
-        line(stderr, QStringLiteral("picfilter: %1").arg(QString::fromStdString(core::file_reason(o.input.toStdString(), core::kNoMemory))));
+        line(stderr, QStringLiteral("picfilter: %1")
+                         .arg(QString::fromStdString(core::file_reason(o.input.toStdString(), core::kNoMemory))));
         return 1;
     } catch (const filter::Refused& e) {
         // A mask or probe that does not fit this picture (a coordinate too large for it).

@@ -39,15 +39,24 @@ void pan_forward(long& offset, double zoom_factor, long extent) {
 
 int virtual_key_code(int qt_key) {
     switch (qt_key) {
-        case Qt::Key_PageUp: return kKeyPageUp;
-        case Qt::Key_PageDown: return kKeyPageDown;
-        case Qt::Key_End: return kKeyEnd;
-        case Qt::Key_Home: return kKeyHome;
-        case Qt::Key_Left: return kKeyLeft;
-        case Qt::Key_Up: return kKeyUp;
-        case Qt::Key_Right: return kKeyRight;
-        case Qt::Key_Down: return kKeyDown;
-        default: return 0;
+        case Qt::Key_PageUp:
+            return kKeyPageUp;
+        case Qt::Key_PageDown:
+            return kKeyPageDown;
+        case Qt::Key_End:
+            return kKeyEnd;
+        case Qt::Key_Home:
+            return kKeyHome;
+        case Qt::Key_Left:
+            return kKeyLeft;
+        case Qt::Key_Up:
+            return kKeyUp;
+        case Qt::Key_Right:
+            return kKeyRight;
+        case Qt::Key_Down:
+            return kKeyDown;
+        default:
+            return 0;
     }
 }
 
@@ -60,11 +69,20 @@ bool apply_view_key(int key_code, double& zoom_factor, long& offset_x, long& off
         case kKeyPageDown:
             if (zoom_factor > kZoomBottom) zoom_factor = zoom_factor - kZoomStep;
             return true;
-        case kKeyLeft: pan_back(offset_x); return true;
-        case kKeyUp: pan_back(offset_y); return true;
-        case kKeyRight: pan_forward(offset_x, zoom_factor, picture_width); return true;
-        case kKeyDown: pan_forward(offset_y, zoom_factor, picture_height); return true;
-        default: return false;
+        case kKeyLeft:
+            pan_back(offset_x);
+            return true;
+        case kKeyUp:
+            pan_back(offset_y);
+            return true;
+        case kKeyRight:
+            pan_forward(offset_x, zoom_factor, picture_width);
+            return true;
+        case kKeyDown:
+            pan_forward(offset_y, zoom_factor, picture_height);
+            return true;
+        default:
+            return false;
     }
 }
 

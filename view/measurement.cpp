@@ -120,8 +120,8 @@ QString format_two_decimals(double value, const QLocale& locale) {
 }
 
 QString angle_label(const Handles& handles, const QLocale& locale) {
-    const int degrees = calcul_angle(handles[0].x(), handles[0].y(), handles[1].x(), handles[1].y(),
-                                     handles[2].x(), handles[2].y());
+    const int degrees =
+        calcul_angle(handles[0].x(), handles[0].y(), handles[1].x(), handles[1].y(), handles[2].x(), handles[2].y());
     return format_two_decimals(degrees, locale) + QChar(0x00B0);
 }
 
@@ -173,15 +173,15 @@ void draw_proportion_overlay(QPainter& painter, const Handles& handles) {
     const QString reference_label = QStringLiteral("Ref.Unite");
     // Positions are worked out in pixels: the midpoint converted from twips,
     // less half the text's width as the font measures it on this device.
-    const QPointF reference_mid = twips_point(half_sum(handles[3].x(), handles[4].x()),
-                                              half_sum(handles[3].y(), handles[4].y()));
+    const QPointF reference_mid =
+        twips_point(half_sum(handles[3].x(), handles[4].x()), half_sum(handles[3].y(), handles[4].y()));
     print_at(painter, QPointF(reference_mid.x() - metrics.horizontalAdvance(reference_label) / 2, reference_mid.y()),
              reference_label);
 
     painter.setPen(QPen(kMeasuredColour, 0));
     line(painter, handles[5], handles[6]);
-    const QPointF measured_mid = twips_point(half_sum(handles[5].x(), handles[6].x()),
-                                             half_sum(handles[5].y(), handles[6].y()));
+    const QPointF measured_mid =
+        twips_point(half_sum(handles[5].x(), handles[6].x()), half_sum(handles[5].y(), handles[6].y()));
     painter.setPen(QPen(kLabelColour, 0));
     print_at(painter, QPointF(measured_mid.x() - metrics.horizontalAdvance(text) / 2, measured_mid.y()), text);
     painter.restore();

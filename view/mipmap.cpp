@@ -223,7 +223,8 @@ QImage scaled_part(const QImage& src, const QRectF& part, QSize size) {
     };
     auto mix = [](std::uint64_t a, std::uint64_t b, int w) {
         constexpr std::uint64_t kLanes16 = 0x00FF00FF00FF00FFull;
-        return ((a * static_cast<std::uint64_t>(256 - w) + b * static_cast<std::uint64_t>(w) + 0x0080008000800080ull) >> 8) &
+        return ((a * static_cast<std::uint64_t>(256 - w) + b * static_cast<std::uint64_t>(w) + 0x0080008000800080ull) >>
+                8) &
                kLanes16;
     };
     // Rows of the source resampled across, each once for the output rows

@@ -54,8 +54,7 @@ QRect invert_band(QImage& surface, const Handles& handles, ToolState tools) {
     const qreal dpr = surface.devicePixelRatio();
     auto at = [dpr, &handles](int i) {
         if (dpr == 1) return twips_to_pixel(handles[i]);
-        return QPoint(core::to_integer(handles[i].x() * dpr / 15.0),
-                      core::to_integer(handles[i].y() * dpr / 15.0));
+        return QPoint(core::to_integer(handles[i].x() * dpr / 15.0), core::to_integer(handles[i].y() * dpr / 15.0));
     };
     QRect touched;
     if (tools.angle) {
@@ -77,8 +76,8 @@ void PointerInteraction::mouse_down(double x, double y, const Handles& handles, 
     hot_handle = hit_test(handles, x, y);
 }
 
-MoveOutcome PointerInteraction::mouse_move(double x, double y, Handles& handles, const ViewRect& view,
-                                           ToolState tools, PointerShape current, QImage& surface) {
+MoveOutcome PointerInteraction::mouse_move(double x, double y, Handles& handles, const ViewRect& view, ToolState tools,
+                                           PointerShape current, QImage& surface) {
     MoveOutcome outcome;
     if (!drag_active) hot_handle = hit_test(handles, x, y);
     if (hot_handle < 0) {

@@ -57,9 +57,7 @@ QRectF source_rect(long offset_x, long offset_y, double picture_width, double pi
                   picture_height / zoom);
 }
 
-QString zoom_caption(double zoom) {
-    return QStringLiteral("+/- %1%").arg(nearest(zoom * 100.0));
-}
+QString zoom_caption(double zoom) { return QStringLiteral("+/- %1%").arg(nearest(zoom * 100.0)); }
 
 QRect twips_rect_to_pixels(double left, double top, double width, double height) {
     const long x0 = nearest(twips_to_pixels(left));

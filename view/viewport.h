@@ -12,13 +12,13 @@ namespace view {
 long nearest(double x);
 
 struct ViewportInput {
-    double outer_width = 0;   // the whole window, frame and title included
+    double outer_width = 0;  // the whole window, frame and title included
     double outer_height = 0;
-    double box_left = 0;      // the picture holder's corner: the view's origin
+    double box_left = 0;  // the picture holder's corner: the view's origin
     double box_top = 0;
-    double hbar_height = 0;   // thickness of the horizontal scroll bar
-    double vbar_width = 0;    // thickness of the vertical scroll bar
-    double picture_width = 0; // W and H of the picture, twips
+    double hbar_height = 0;    // thickness of the horizontal scroll bar
+    double vbar_width = 0;     // thickness of the vertical scroll bar
+    double picture_width = 0;  // W and H of the picture, twips
     double picture_height = 0;
     double zoom = 1.0;
 };

@@ -48,11 +48,11 @@ TEST(FileExists, OnlyAFileThatCanBeOpenedForReadingCounts) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(d + "pipe.jpg").constData(), 0644), 0);
     ASSERT_TRUE(QFile::link(d + "gone.jpg", d + "dangling.jpg") && QDir().mkdir(d + "folder"));
     ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
-    const std::pair<QString, bool> rows[] = {
-        {d + "empty.jpg", true}, {d + "a b é.jpg", true}, {QString(), false}, {d + "folder", false},
-        {d + "pipe.jpg", true},  // without a writer: opened, not waited on
-        {d + "missing.jpg", false}, {d + "dangling.jpg", false}, {d + "locked.jpg", false},
-        {d + "empty.jpg/a.jpg", false}};
+    const std::pair<QString, bool> rows[] = {{d + "empty.jpg", true},    {d + "a b é.jpg", true},
+                                             {QString(), false},         {d + "folder", false},
+                                             {d + "pipe.jpg", true},  // without a writer: opened, not waited on
+                                             {d + "missing.jpg", false}, {d + "dangling.jpg", false},
+                                             {d + "locked.jpg", false},  {d + "empty.jpg/a.jpg", false}};
     const pid_t child = ::fork();
     if (child == 0) {
         ::alarm(10);
@@ -117,8 +117,8 @@ TEST(ProgramStart, HighDensityScreenShowsTheViewWithItsOwnPixels) {
     double change[2] = {0, 0};
     for (int f : {1, 2}) {
         QProcess p;
-        p.setEnvironment(QProcess::systemEnvironment() << "QT_SCALE_FACTOR=" + QString::number(f)
-                                                       << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png");
+        p.setEnvironment(QProcess::systemEnvironment()
+                         << "QT_SCALE_FACTOR=" + QString::number(f) << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png");
         p.start(SELECTION_IMAGE_BIN, {record});
         ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
         shot[f - 1] = QImage(record + ".png").convertToFormat(QImage::Format_Grayscale8);

@@ -56,9 +56,9 @@ struct Source {
     std::int64_t max_pixels = 1 << 24;
     const char* stand_in = nullptr;  // a shell script in the helper's place
     int time_limit_ms = 10000;
-    bool probe = false;       // through decode_if_dicom, as the loaders try unrecognised bytes
-    bool not_dicom = false;   // which then must say "not DICOM" and nothing more
-    bool from_file = false;   // through decode_dicom_file
+    bool probe = false;      // through decode_if_dicom, as the loaders try unrecognised bytes
+    bool not_dicom = false;  // which then must say "not DICOM" and nothing more
+    bool from_file = false;  // through decode_dicom_file
 };
 
 int lowest(const Source& s) { return s.is_signed ? -(1 << (s.bits_stored - 1)) : 0; }
@@ -68,7 +68,8 @@ int highest(const Source& s) { return s.is_signed ? (1 << (s.bits_stored - 1)) -
 int value(const Source& s, int frame, int x, int y, int sample) {
     if (s.flat) return 77;
     const long range = highest(s) - lowest(s);
-    return lowest(s) + static_cast<int>((range * (x + 2 * y + 9 * sample + 7 * frame)) / (s.width + 2 * s.height + 18 + 7 * s.frames));
+    return lowest(s) + static_cast<int>((range * (x + 2 * y + 9 * sample + 7 * frame)) /
+                                        (s.width + 2 * s.height + 18 + 7 * s.frames));
 }
 
 std::vector<std::uint16_t> voi_table() {
@@ -77,7 +78,9 @@ std::vector<std::uint16_t> voi_table() {
     return t;
 }
 constexpr int kVoiFirst = 500;
-std::uint16_t palette_entry(int channel, int i) { return static_cast<std::uint16_t>((i * (40 + 90 * channel) + 31 * channel) * 37 % 65536); }
+std::uint16_t palette_entry(int channel, int i) {
+    return static_cast<std::uint16_t>((i * (40 + 90 * channel) + 31 * channel) * 37 % 65536);
+}
 
 // ---- the reference: the display rules, pixel by pixel ----
 long double level(long double y) { return std::clamp(std::floor(y + 0.5L), 0.0L, 255.0L); }
@@ -88,8 +91,10 @@ std::vector<std::uint32_t> reference(const Source& s) {
     for (int y = 0; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x) xs.push_back(s.slope * value(s, 0, x, y, 0) + s.intercept);
     const long double lo = *std::min_element(xs.begin(), xs.end()), hi = *std::max_element(xs.begin(), xs.end());
-    const long double c = s.centers ? std::stold(std::string(s.centers).substr(std::string(s.centers).rfind('\\') + 1)) : 0;
-    const long double w = s.widths ? std::stold(std::string(s.widths).substr(std::string(s.widths).rfind('\\') + 1)) : 0;
+    const long double c =
+        s.centers ? std::stold(std::string(s.centers).substr(std::string(s.centers).rfind('\\') + 1)) : 0;
+    const long double w =
+        s.widths ? std::stold(std::string(s.widths).substr(std::string(s.widths).rfind('\\') + 1)) : 0;
     const std::string f = s.function ? s.function : "LINEAR";
     const auto table = voi_table();
     for (int y = 0; y < s.height; ++y)
@@ -114,7 +119,9 @@ std::vector<std::uint32_t> reference(const Source& s) {
                     const long i = std::clamp(std::lround(v) - kVoiFirst, 0L, static_cast<long>(table.size()) - 1);
                     grey = level(table[static_cast<std::size_t>(i)] * 255.0L / 65535);
                 } else if (s.centers && f == "LINEAR") {
-                    grey = v <= c - 0.5L - (w - 1) / 2 ? 0 : v > c - 0.5L + (w - 1) / 2 ? 255 : level(((v - (c - 0.5L)) / (w - 1) + 0.5L) * 255);
+                    grey = v <= c - 0.5L - (w - 1) / 2  ? 0
+                           : v > c - 0.5L + (w - 1) / 2 ? 255
+                                                        : level(((v - (c - 0.5L)) / (w - 1) + 0.5L) * 255);
                 } else if (s.centers && f == "LINEAR_EXACT") {
                     grey = v <= c - w / 2 ? 0 : v > c + w / 2 ? 255 : level(((v - c) / w + 0.5L) * 255);
                 } else if (s.centers) {
@@ -189,10 +196,12 @@ Bytes write(const Source& s) {
     image.SetDimension(0, static_cast<unsigned>(s.width));
     image.SetDimension(1, static_cast<unsigned>(s.height));
     if (s.frames > 1) image.SetDimension(2, static_cast<unsigned>(s.frames));
-    image.SetPixelFormat(gdcm::PixelFormat(static_cast<unsigned short>(s.samples), static_cast<unsigned short>(s.bits_allocated),
+    image.SetPixelFormat(gdcm::PixelFormat(static_cast<unsigned short>(s.samples),
+                                           static_cast<unsigned short>(s.bits_allocated),
                                            static_cast<unsigned short>(s.bits_stored),
                                            static_cast<unsigned short>(s.bits_stored - 1), s.is_signed ? 1 : 0));
-    image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::GetPIType(s.palette ? "PALETTE COLOR" : s.photometric));
+    image.SetPhotometricInterpretation(
+        gdcm::PhotometricInterpretation::GetPIType(s.palette ? "PALETTE COLOR" : s.photometric));
     image.SetSlope(s.slope);
     image.SetIntercept(s.intercept);
     gdcm::DataElement px(gdcm::Tag(0x7fe0, 0x0010));
@@ -291,47 +300,123 @@ void cut_at_pixels(Bytes& b) { b.resize(b.rfind(std::string("\xE0\x7F\x10\x00", 
 const Source kRows[] = {
     {.name = "explicit_window_overlay_bits", .centers = "100\\2000.5", .widths = "0\\3001", .overlay_bits = true},
     {.name = "implicit_no_window_spread", .syntax = "1.2.840.10008.1.2"},
-    {.name = "big_endian_signed_rescaled", .syntax = "1.2.840.10008.1.2.2", .bits_stored = 16, .is_signed = true,
-     .slope = 2, .intercept = -100, .centers = "-3000", .widths = "70000"},
+    {.name = "big_endian_signed_rescaled",
+     .syntax = "1.2.840.10008.1.2.2",
+     .bits_stored = 16,
+     .is_signed = true,
+     .slope = 2,
+     .intercept = -100,
+     .centers = "-3000",
+     .widths = "70000"},
     {.name = "deflated_voi_lut", .syntax = "1.2.840.10008.1.2.1.99", .voi_lut = true},
-    {.name = "rle_monochrome1", .syntax = "1.2.840.10008.1.2.5", .photometric = "MONOCHROME1", .centers = "1500", .widths = "2500"},
+    {.name = "rle_monochrome1",
+     .syntax = "1.2.840.10008.1.2.5",
+     .photometric = "MONOCHROME1",
+     .centers = "1500",
+     .widths = "2500"},
     {.name = "jpeg_lossless_8bit", .syntax = "1.2.840.10008.1.2.4.70", .bits_allocated = 8, .bits_stored = 8},
-    {.name = "jpegls_sigmoid", .syntax = "1.2.840.10008.1.2.4.80", .centers = "2000", .widths = "1500", .function = "SIGMOID"},
-    {.name = "j2k_linear_exact_inverse", .syntax = "1.2.840.10008.1.2.4.90", .centers = "1800", .widths = "2400",
-     .function = "LINEAR_EXACT", .inverse = true},
+    {.name = "jpegls_sigmoid",
+     .syntax = "1.2.840.10008.1.2.4.80",
+     .centers = "2000",
+     .widths = "1500",
+     .function = "SIGMOID"},
+    {.name = "j2k_linear_exact_inverse",
+     .syntax = "1.2.840.10008.1.2.4.90",
+     .centers = "1800",
+     .widths = "2400",
+     .function = "LINEAR_EXACT",
+     .inverse = true},
     {.name = "rgb", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "RGB"},
     {.name = "ybr_full", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "YBR_FULL"},
-    {.name = "ybr_full_rle", .syntax = "1.2.840.10008.1.2.5", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "YBR_FULL"},
+    {.name = "ybr_full_rle",
+     .syntax = "1.2.840.10008.1.2.5",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "YBR_FULL"},
     {.name = "palette", .bits_allocated = 8, .bits_stored = 8, .palette = true},
     {.name = "flat_mid_grey", .flat = true},
-    {.name = "multiframe_enhanced_jpegls", .syntax = "1.2.840.10008.1.2.4.80", .frames = 3, .centers = "700", .widths = "900",
+    {.name = "multiframe_enhanced_jpegls",
+     .syntax = "1.2.840.10008.1.2.4.80",
+     .frames = 3,
+     .centers = "700",
+     .widths = "900",
      .enhanced = true},
     {.name = "multiframe_native", .frames = 2, .bits_stored = 10},
     {.name = "j2k_lossy", .syntax = "1.2.840.10008.1.2.4.91", .centers = "2048", .widths = "4096", .tolerance = 2},
-    {.name = "jpeg_baseline", .syntax = "1.2.840.10008.1.2.4.50", .bits_allocated = 8, .bits_stored = 8, .tolerance = 2},
-    {.name = "jpeg_baseline_colour", .syntax = "1.2.840.10008.1.2.4.50", .samples = 3, .bits_allocated = 8, .bits_stored = 8,
-     .photometric = "RGB", .tolerance = 3},
-    {.name = "jpeg_baseline_ybr_422", .syntax = "1.2.840.10008.1.2.4.50", .samples = 3, .bits_allocated = 8, .bits_stored = 8,
-     .photometric = "RGB", .tolerance = 3, .relabel = "YBR_FULL_422"},
-    {.name = "jpeg_lossless_rgb", .syntax = "1.2.840.10008.1.2.4.70", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "RGB"},
-    {.name = "jpegls_rgb", .syntax = "1.2.840.10008.1.2.4.80", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "RGB"},
-    {.name = "j2k_rgb", .syntax = "1.2.840.10008.1.2.4.90", .samples = 3, .bits_allocated = 8, .bits_stored = 8, .photometric = "RGB"},
-    {.name = "jpeg_extended_12bit", .syntax = "1.2.840.10008.1.2.4.51", .centers = "2048", .widths = "4096", .tolerance = 2},
+    {.name = "jpeg_baseline",
+     .syntax = "1.2.840.10008.1.2.4.50",
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .tolerance = 2},
+    {.name = "jpeg_baseline_colour",
+     .syntax = "1.2.840.10008.1.2.4.50",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "RGB",
+     .tolerance = 3},
+    {.name = "jpeg_baseline_ybr_422",
+     .syntax = "1.2.840.10008.1.2.4.50",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "RGB",
+     .tolerance = 3,
+     .relabel = "YBR_FULL_422"},
+    {.name = "jpeg_lossless_rgb",
+     .syntax = "1.2.840.10008.1.2.4.70",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "RGB"},
+    {.name = "jpegls_rgb",
+     .syntax = "1.2.840.10008.1.2.4.80",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "RGB"},
+    {.name = "j2k_rgb",
+     .syntax = "1.2.840.10008.1.2.4.90",
+     .samples = 3,
+     .bits_allocated = 8,
+     .bits_stored = 8,
+     .photometric = "RGB"},
+    {.name = "jpeg_extended_12bit",
+     .syntax = "1.2.840.10008.1.2.4.51",
+     .centers = "2048",
+     .widths = "4096",
+     .tolerance = 2},
     {.name = "too_large", .refusal = "trop grande", .max_pixels = 64 * 47},
     {.name = "no_pixel_data", .damage = cut_at_pixels, .refusal = "aucune donnée de pixels"},
     {.name = "cut_short", .damage = [](Bytes& b) { b.resize(b.size() - 100); }, .refusal = "tronqué"},
-    {.name = "garbage_after_mark", .damage = [](Bytes& b) { for (std::size_t i = 132; i < b.size(); ++i) b[i] = static_cast<char>(i * 7919 >> 3); },
+    {.name = "garbage_after_mark",
+     .damage =
+         [](Bytes& b) {
+             for (std::size_t i = 132; i < b.size(); ++i) b[i] = static_cast<char>(i * 7919 >> 3);
+         },
      .refusal = "fichier DICOM illisible"},
-    {.name = "codec_abort", .syntax = "1.2.840.10008.1.2.4.51", .centers = "2048", .widths = "4096", .tolerance = 2,
-     .damage = [](Bytes& b) { b[b.rfind(std::string("\xE0\x7F\x10\x00", 4)) + 135] = '\xCA'; }, .refusal = "s'est arrêté"},
+    {.name = "codec_abort",
+     .syntax = "1.2.840.10008.1.2.4.51",
+     .centers = "2048",
+     .widths = "4096",
+     .tolerance = 2,
+     .damage = [](Bytes& b) { b[b.rfind(std::string("\xE0\x7F\x10\x00", 4)) + 135] = '\xCA'; },
+     .refusal = "s'est arrêté"},
     {.name = "time_limit", .refusal = "a dépassé 0,3 s", .stand_in = "exec sleep 20", .time_limit_ms = 300},
     {.name = "helper_missing", .refusal = "décodeur DICOM absent", .stand_in = ""},
     {.name = "bare_data_set", .damage = [](Bytes& b) { b.erase(0, 132); }, .probe = true},
-    {.name = "not_dicom", .damage = [](Bytes& b) { b = std::string("\x89PNG\r\n\x1A\n") + std::string(300, '\0'); }, .probe = true, .not_dicom = true},
-    {.name = "bare_not_dicom", .damage = [](Bytes& b) { b = std::string("\x08\x00\x05\x00") + std::string(200, 'z'); },
-     .probe = true, .not_dicom = true},
+    {.name = "not_dicom",
+     .damage = [](Bytes& b) { b = std::string("\x89PNG\r\n\x1A\n") + std::string(300, '\0'); },
+     .probe = true,
+     .not_dicom = true},
+    {.name = "bare_not_dicom",
+     .damage = [](Bytes& b) { b = std::string("\x08\x00\x05\x00") + std::string(200, 'z'); },
+     .probe = true,
+     .not_dicom = true},
     {.name = "from_file", .syntax = "1.2.840.10008.1.2.4.80", .centers = "2000", .widths = "1500", .from_file = true},
-    {.name = "unknown_syntax", .syntax = "1.2.840.10008.1.2.4.90",
+    {.name = "unknown_syntax",
+     .syntax = "1.2.840.10008.1.2.4.90",
      .damage = [](Bytes& b) { b.replace(b.find("1.2.840.10008.1.2.4.90"), 22, "1.2.840.10008.1.2.4.99"); },
      .refusal = "non prise en charge : 1.2.840.10008.1.2.4.99"},
 };
@@ -369,8 +454,8 @@ TEST_P(Rows, ShowsWhatTheFileAsksFor) {
         if (*s.stand_in) std::ofstream(script) << "#!/bin/sh\n" << s.stand_in << "\n";
         fs::permissions(scratch, fs::perms::owner_all);
         if (*s.stand_in) fs::permissions(script, fs::perms::owner_all);
-        dicom::set_helper_settings({*s.stand_in ? script.string() : (scratch / "none").string(),
-                                    std::chrono::milliseconds(s.time_limit_ms)});
+        dicom::set_helper_settings(
+            {*s.stand_in ? script.string() : (scratch / "none").string(), std::chrono::milliseconds(s.time_limit_ms)});
     }
     const auto before = private_folders();
     const auto started = std::chrono::steady_clock::now();
@@ -390,7 +475,8 @@ TEST_P(Rows, ShowsWhatTheFileAsksFor) {
     dicom::set_helper_settings({});
     // Nothing left behind, however it ended, and no waiting past the limit.
     EXPECT_EQ(private_folders(), before) << s.name;
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(s.time_limit_ms) + std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - started,
+              std::chrono::milliseconds(s.time_limit_ms) + std::chrono::seconds(1));
     if (s.refusal) {
         ASSERT_FALSE(r) << s.name;
         EXPECT_NE(r.error().reason().find(s.refusal), std::string::npos) << r.error().reason();
@@ -417,7 +503,8 @@ TEST_P(Rows, ShowsWhatTheFileAsksFor) {
     dicom::release(p);
 }
 
-INSTANTIATE_TEST_SUITE_P(Dicom, Rows, ::testing::ValuesIn(kRows), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Dicom, Rows, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A radiograph dropped on the window is shown as the file asks, and becomes
 // the record as the JPEG of what is shown, which the record's host reads.

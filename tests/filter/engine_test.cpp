@@ -48,8 +48,7 @@ void expect_ratios(filter::clsPicfilter& f, const RefPicture& ref, const Ratios&
     for (int x = 1; x <= ref.w; ++x)
         for (int y = 1; y <= ref.h; ++y) {
             const double b = ref.at(1, x, y), g = ref.at(2, x, y), r = ref.at(3, x, y);
-            const bool out =
-                mask_on && !(mask && mask[4 * ((y - 1) * std::size_t(ref.w) + x - 1) + 2] == 255);
+            const bool out = mask_on && !(mask && mask[4 * ((y - 1) * std::size_t(ref.w) + x - 1) + 2] == 255);
             const bool pass = !out && passes(0, b, r) && passes(1, b, g) && passes(2, r, g);
             outside += out, passing += pass;
             if (any && (out || pass))
@@ -101,9 +100,8 @@ TEST_P(Engine, MatchesThePlainLoops) {
     for (int round = 0; round < (large ? 2 : 8); ++round) {
         const int s[5] = {round % 2, range(rng), range(rng), gamma(rng), round < 2 ? 9 * round : color(rng)};
         // Settings outside their ranges take the nearest value inside.
-        const RefPicture want =
-            reference_processing(in, s[0], std::clamp(s[1], -50, 50), std::clamp(s[2], -50, 50),
-                                 std::clamp(s[3], 1, 254), std::clamp(s[4], 0, 20));
+        const RefPicture want = reference_processing(in, s[0], std::clamp(s[1], -50, 50), std::clamp(s[2], -50, 50),
+                                                     std::clamp(s[3], 1, 254), std::clamp(s[4], 0, 20));
         on_every_unit([&] {
             f.PicProcessing(s[0], s[1], s[2], s[3], s[4]);
             f.display_result(box);
@@ -127,9 +125,9 @@ TEST_P(Engine, MatchesThePlainLoops) {
         }
         if (round % 4 == 2) f.Mask({{0.1, 0.9, 0.4}, {0.2, 0.5, 0.95}}, 3);
         if (round % 4 == 3) f.deleteMask();
-        const Ratios s = round == 1 ? Ratios{1, 0.8, 3, 1.2, 1, 0.5}
-                                    : Ratios{pick(modes),      pick(thresholds), pick(modes),
-                                             pick(thresholds), pick(modes),      pick(thresholds)};
+        const Ratios s =
+            round == 1 ? Ratios{1, 0.8, 3, 1.2, 1, 0.5} : Ratios{pick(modes),      pick(thresholds), pick(modes),
+                                                                 pick(thresholds), pick(modes),      pick(thresholds)};
         SCOPED_TRACE(testing::Message() << "round " << round << ", ratios " << testing::PrintToString(s));
         const bool mask_on = round == 0 || round % 4 == 1 || round % 4 == 2;
         expect_ratios(f, in, s, mask_on, round ? f.mask_pixels() : nullptr);
@@ -144,8 +142,7 @@ TEST_P(Engine, MatchesThePlainLoops) {
                   (std::array{in.at(1, x, y), in.at(2, x, y), in.at(3, x, y)}));
     }
     for (double bad : {1.0, -0.001, -1e-300, kNaN, HUGE_VAL})
-        for (auto [X, Y] : {std::pair{bad, 0.0}, std::pair{0.0, bad}})
-            EXPECT_THROW(f.comp_G(X, Y), filter::Refused);
+        for (auto [X, Y] : {std::pair{bad, 0.0}, std::pair{0.0, bad}}) EXPECT_THROW(f.comp_G(X, Y), filter::Refused);
 
     const RefPicture sharp = reference_deconvolution(in);
     const RefPicture toned = reference_processing(sharp, false, 0, 45, 127, 0);
@@ -168,8 +165,7 @@ TEST_P(Engine, MatchesThePlainLoops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Small, Engine,
-                         ::testing::Combine(::testing::Values(1, 5, 6, 7, 12),
-                                            ::testing::Values(1, 5, 6, 12, 13)));
+                         ::testing::Combine(::testing::Values(1, 5, 6, 7, 12), ::testing::Values(1, 5, 6, 12, 13)));
 INSTANTIATE_TEST_SUITE_P(Large, Engine,
                          ::testing::Values(std::tuple{16, 13}, std::tuple{97, 61}, std::tuple{37, 131},
                                            std::tuple{260, 133}, std::tuple{61, 390}, std::tuple{1023, 517},

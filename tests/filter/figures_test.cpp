@@ -19,8 +19,7 @@ Bgr at(const RefPicture& p, int x, int y) { return {p.at(1, x, y), p.at(2, x, y)
 template <class Op>
 RefPicture after(Bgr colour, int w, int h, Op op) {
     RefPicture p{w, h, std::vector<std::uint8_t>(std::size_t{4} * w * h, 0xFF)};
-    for (std::size_t i = 0; i < p.px.size(); i += 4)
-        std::copy(colour.begin(), colour.end(), p.px.begin() + i);
+    for (std::size_t i = 0; i < p.px.size(); i += 4) std::copy(colour.begin(), colour.end(), p.px.begin() + i);
     filter::clsPicfilter f;
     f.Picture(to_image(p));
     op(f);
@@ -96,13 +95,11 @@ TEST_P(Polygon, MarksTheInsideAndTheOutline) {
                 const auto [bx, by] = v[(k + 1) % v.size()];
                 if ((ay > py) != (by > py) && px < ax + (py - ay) * (bx - ax) / (by - ay)) in = !in;
                 const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
-                const double t =
-                    len2 > 0 ? std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0) : 0;
+                const double t = len2 > 0 ? std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0) : 0;
                 d = std::min(d, std::hypot(px - ax - t * dx, py - ay - t * dy));
             }
             const std::uint8_t* p = f.mask_pixels() + 4 * (std::size_t(y) * w + x);
-            ASSERT_TRUE(p[0] == p[1] && p[1] == p[2] && (p[0] == 0 || p[0] == 255) && p[3] == 0)
-                << x << "," << y;
+            ASSERT_TRUE(p[0] == p[1] && p[1] == p[2] && (p[0] == 0 || p[0] == 255) && p[3] == 0) << x << "," << y;
             const bool sure = in ? d >= 1 : d >= 2.5;  // well inside or well outside
             ASSERT_TRUE(!sure || p[2] == (in ? 255 : 0)) << x << "," << y;
             marked += p[2] == 255, want += in || d < 1, outline += d < 1;
@@ -125,8 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::tuple{Coords{{2, 3, 3}, {2, 2, 3}}, 30, 30, 0L},  // beyond the picture
                       std::tuple{Coords{{0.1, 0.9, 0.5}, {0.1, 0.2, 0.95}}, 200, 150, -1L},
                       std::tuple{Coords{{0.05, 0.95, 0.3}, {0.9, 0.85, 0.02}}, 97, 311, -1L},
-                      std::tuple{Coords{{0.5, 0.76, 0.07, 0.93, 0.24}, {0.05, 0.86, 0.36, 0.36, 0.86}}, 200,
-                                 200, -1L},  // a star, its centre crossed twice
+                      std::tuple{Coords{{0.5, 0.76, 0.07, 0.93, 0.24}, {0.05, 0.86, 0.36, 0.36, 0.86}}, 200, 200,
+                                 -1L},  // a star, its centre crossed twice
                       std::tuple{kVertices101, 64, 64, -1L},
                       std::tuple{Coords{{-3e7, 3e7, -3e7}, {-3e7, 3e7, 3e7}}, 60, 60, -1L},
                       std::tuple{Coords{{kTie, kUp, kUp, kTie}, {0.25, 0.25, 0.75, 0.75}}, 256, 256, -1L}));
@@ -160,13 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Refused,
     ::testing::Values(std::tuple{Coords{{0}, {0}}, 1, ""s},
                       std::tuple{Coords{{0}, {HUGE_VAL}}, 1, "Mask : le y du sommet 0 n'est pas un nombre fini"s},
-                      std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102,
-                                 "Mask : 102 sommets, 101 au plus"s},
+                      std::tuple{Coords(2, std::vector<double>(102, 0.5)), 102, "Mask : 102 sommets, 101 au plus"s},
                       std::tuple{Coords{{0, 1, 1}, {0, 0, 1}}, 4, kFewer + "4"},
                       std::tuple{Coords{{0, 1, 1}}, 3, kFewer + "3"},
                       std::tuple{Coords{{0, HUGE_VAL, 1}, {0, 0, 1}}, 3, kX1 + "n'est pas un nombre fini"},
                       std::tuple{Coords{{0, 1, 1}, {0, std::nan(""), 1}}, 3, kY1 + "n'est pas un nombre fini"},
                       std::tuple{Coords{{0, 1.0e9, 1}, {0, 0, 1}}, 3, kX1 + "ne tient pas dans un entier de 32 bits"},
-                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3, kY1 + "ne tient pas dans un entier de 32 bits"}));
+                      std::tuple{Coords{{0, 1, 1}, {0, -1.0e9, 1}}, 3,
+                                 kY1 + "ne tient pas dans un entier de 32 bits"}));
 
 }  // namespace

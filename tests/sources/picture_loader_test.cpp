@@ -23,8 +23,7 @@ void expect_outcome(const QByteArray& data, const QImage& want, const QString& r
     for (int y = 0; y < got.height(); ++y)
         for (int x = 0; x < got.width(); ++x)
             for (const int s : {0, 8, 16})
-                ASSERT_NEAR(got.pixel(x, y) >> s & 0xFF, want.pixel(x, y) >> s & 0xFF, tolerance)
-                    << x << "," << y;
+                ASSERT_NEAR(got.pixel(x, y) >> s & 0xFF, want.pixel(x, y) >> s & 0xFF, tolerance) << x << "," << y;
 }
 
 const QString kSuite = QStringLiteral(TESTDATA_DIR "/bmpsuite/");
@@ -89,8 +88,7 @@ TEST(BmpSuite, EveryFileHasItsOutcome) {
             if (want == "-") {
                 EXPECT_TRUE(sources::decode_picture(whole));
             } else {
-                expect_outcome(whole, refused ? QImage() : reference_on_white(want),
-                               refused ? want.mid(1) : "");
+                expect_outcome(whole, refused ? QImage() : reference_on_white(want), refused ? want.mid(1) : "");
             }
             // Any cut of a good file, with or without the header's file size made to agree with it.
             const qsizetype n = folder == "g" ? whole.size() : 0;
@@ -111,9 +109,16 @@ QByteArray bmp(int w, int h, int bpp, int compression, std::vector<std::uint32_t
     const qsizetype at = 54 + 4 * std::ssize(table);
     QByteArray d(at + std::ssize(pixels), '\0');
     // Offset, value, bytes.
-    const qsizetype fields[][3] = {{0, 'B' | 'M' << 8, 2}, {2, d.size(), 4}, {10, at, 4},    {14, 40, 4},
-                                   {18, w, 4},             {22, h, 4},       {26, 1, 2},     {28, bpp, 2},
-                                   {30, compression, 4},   {34, std::ssize(pixels), 4}};
+    const qsizetype fields[][3] = {{0, 'B' | 'M' << 8, 2},
+                                   {2, d.size(), 4},
+                                   {10, at, 4},
+                                   {14, 40, 4},
+                                   {18, w, 4},
+                                   {22, h, 4},
+                                   {26, 1, 2},
+                                   {28, bpp, 2},
+                                   {30, compression, 4},
+                                   {34, std::ssize(pixels), 4}};
     for (const auto& [offset, v, n] : fields)
         for (int i = 0; i < n; ++i) d[offset + i] = static_cast<char>(v >> (8 * i));
     std::memcpy(d.data() + 54, table.data(), 4 * table.size());
@@ -183,15 +188,18 @@ TEST(Decode, GivesThePictureWithinTheLimitOrTheReason) {
 // A sensor's 16-bit grey has its own range spread over 0..255 (rounded to the
 // nearest, halves up); 8-bit grey and colour open as they are.
 TEST(Decode, GreyOfMoreThan8BitsIsSpreadOverItsOwnRange) {
-    for (const auto& [format, pixels, low, step] :
-         {std::tuple("png", QImage::Format_Grayscale16, 1000, 41), {"tiff", QImage::Format_Grayscale16, 300, 7},
-          {"tiff", QImage::Format_Grayscale8, 20, 2}, {"tiff", QImage::Format_RGB32, 10, 1}}) {
+    for (const auto& [format, pixels, low, step] : {std::tuple("png", QImage::Format_Grayscale16, 1000, 41),
+                                                    {"tiff", QImage::Format_Grayscale16, 300, 7},
+                                                    {"tiff", QImage::Format_Grayscale8, 20, 2},
+                                                    {"tiff", QImage::Format_RGB32, 10, 1}}) {
         QImage ramp(97, 3, pixels), want(97, 3, QImage::Format_RGB32);
         for (int i = 0; i < 97 * 3; ++i) {
             const bool wide = pixels == QImage::Format_Grayscale16;
             const int x = i % 97, v = low + x * step, g = wide ? (x * 255 * 2 + 96) / 192 : v;  // x * 255 / 96
-            if (wide) reinterpret_cast<quint16*>(ramp.scanLine(i / 97))[x] = v;
-            else ramp.setPixel(x, i / 97, qRgb(v, v, v));
+            if (wide)
+                reinterpret_cast<quint16*>(ramp.scanLine(i / 97))[x] = v;
+            else
+                ramp.setPixel(x, i / 97, qRgb(v, v, v));
             want.setPixel(x, i / 97, qRgb(g, g, g));
         }
         QByteArray bytes;

@@ -38,9 +38,9 @@ int store_as_user(const std::function<int()>& store) {
 
 struct RecordCase {
     const char* name;
-    mode_t mode;      // of the existing record; 0 = none
-    bool via_link;    // the record is a symbolic link to a file in another folder
-    bool stored;      // the store succeeds
+    mode_t mode;    // of the existing record; 0 = none
+    bool via_link;  // the record is a symbolic link to a file in another folder
+    bool stored;    // the store succeeds
     mode_t mode_after;
 };
 

@@ -11,8 +11,7 @@ std::uint8_t byte(double v) { return static_cast<std::uint8_t>(cint(v < 0 ? 0 : 
 
 }  // namespace
 
-RefPicture reference_processing(const RefPicture& ref, bool invert, int light, int contrast, int gamma,
-                                int color) {
+RefPicture reference_processing(const RefPicture& ref, bool invert, int light, int contrast, int gamma, int color) {
     long long sum = 0;
     for (int y = 1; y <= ref.h; ++y)
         for (int x = 1; x <= ref.w; ++x) sum += ref.at(1, x, y);

@@ -12,8 +12,7 @@ struct RefPicture {
 };
 
 // Results of PicProcessing (settings in range) and of deconvolution on `ref`.
-RefPicture reference_processing(const RefPicture& ref, bool invert, int light, int contrast, int gamma,
-                                int color);
+RefPicture reference_processing(const RefPicture& ref, bool invert, int light, int contrast, int gamma, int color);
 RefPicture reference_deconvolution(const RefPicture& ref);
 
 RefPicture random_picture(int w, int h, std::mt19937& rng);

@@ -89,8 +89,7 @@ TEST_F(Picfilter, ExitStatusAndWhatIsPrinted) {
     ASSERT_EQ(::mkfifo(QFile::encodeName(expand("@pipe.png")).constData(), 0600), 0);
     std::vector<std::tuple<int, QString, QString>> cases(std::begin(kRuns), std::end(kRuns));
     const std::tuple<const char*, int, int> ranges[] = {
-        {"--net", 0, 100}, {"--light", -50, 50}, {"--contrast", -50, 50}, {"--gamma", 1, 254},
-        {"--color", 0, 20}};
+        {"--net", 0, 100}, {"--light", -50, 50}, {"--contrast", -50, 50}, {"--gamma", 1, 254}, {"--color", 0, 20}};
     for (const auto& [option, lo, hi] : ranges)
         for (const int v : {lo - 1, hi + 1})
             cases.emplace_back(2, QString("%1 %2 @in.png @out.png").arg(option).arg(v),

@@ -20,8 +20,7 @@ TEST(Viewport, FitsThePictureThenMakesRoomForTheBarsAndSetsTheScrollRanges) {
     } rows[] = {
         {6000, 3000, 1.0, 8490, 4132, 0, 1, 0, 1},  // 8745 x 0.5 = 4372.5 goes to 4372
         {3000, 6000, 1.0, 2525, 5320, 0, 1, 0, 1},  // too tall: the height stays, the width follows
-        {6000, 3000, 2.0, 8490, 4132, 3000, 601, 1500, 301},
-        {6000, 3000, 1.8, 8490, 4132, 2667, 481, 1333, 241},
+        {6000, 3000, 2.0, 8490, 4132, 3000, 601, 1500, 301}, {6000, 3000, 1.8, 8490, 4132, 2667, 481, 1333, 241},
         {6000, 3000, 1.0 - 1e-15, 8490, 4132, 0, 1, 0, 1},  // where zooming back down lands
     };
     for (const auto& c : rows) {

@@ -14,9 +14,7 @@ const ViewRect kView{120, 960, 8490, 4117};
 const Handles kDefaults{QPoint(2122, 1029), {2122, 2058}, {4245, 2058}, {2242, 3018},
                         {4365, 3018},       {2242, 1989}, {4365, 1989}};
 Handles angle(QPoint b, QPoint vertex, QPoint a) { return Handles{b, vertex, a}; }
-Handles proportion(QPoint a, QPoint b, QPoint c, QPoint d) {
-    return Handles{QPoint(), QPoint(), QPoint(), a, b, c, d};
-}
+Handles proportion(QPoint a, QPoint b, QPoint c, QPoint d) { return Handles{QPoint(), QPoint(), QPoint(), a, b, c, d}; }
 
 TEST(DefaultHandles, AngleFromTheWindowsOriginProportionFromTheViewsCorner) {
     Handles h{};
@@ -42,7 +40,7 @@ TEST(Labels, AngleAndRatioInTheUsersDecimalSeparatorWithoutGrouping) {
     } rows[] = {
         {angle_label, angle({2122, 1029}, {2122, 2058}, {4245, 2058}), c, "90.00°"},  // B above V, A right
         {angle_label, angle({2122, 1029}, {2122, 2058}, {4245, 2058}), fr, "90,00°"},
-        {angle_label, angle({101, 99}, {100, 100}, {300, 100}), c, "45.00°"},  // 135 less a hair, less 90
+        {angle_label, angle({101, 99}, {100, 100}, {300, 100}), c, "45.00°"},        // 135 less a hair, less 90
         {angle_label, angle({2759, 161}, {1000, 1000}, {1100, 1000}), c, "25.00°"},  // 25.5 less a hair
         {angle_label, angle({150, 150}, {100, 100}, {200, 200}), c, "0.00°"},        // the same ray
         {angle_label, angle({100, 100}, {100, 100}, {300, 100}), c, "180.00°"},      // B on V: to the left

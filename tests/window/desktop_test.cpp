@@ -26,12 +26,14 @@ TEST_F(WindowTest, QuestionsHaveFrenchButtonsAndSpaceOrEnterPressTheFocusedOne) 
         }
     });
     poll.start(5);
-    for (QPushButton* b : {d->control<QPushButton>("cmdSave"), d->control<QPushButton>("supp_image")}) b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
+    for (QPushButton* b : {d->control<QPushButton>("cmdSave"), d->control<QPushButton>("supp_image")})
+        b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
     seen.sort();
     EXPECT_EQ(seen, QStringList({"Annuler", "Non", "OK", "Oui"}));
     w->activateWindow();  // the boxes took the focus with them
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    for (auto [button, key] : {std::pair(d->control<QPushButton>("cmd_invert"), Qt::Key_Space), std::pair(d->control<QPushButton>("test_angle"), Qt::Key_Return),
+    for (auto [button, key] : {std::pair(d->control<QPushButton>("cmd_invert"), Qt::Key_Space),
+                               std::pair(d->control<QPushButton>("test_angle"), Qt::Key_Return),
                                std::pair(d->control<QPushButton>("test_long"), Qt::Key_Enter)}) {
         button->setFocus(), QTest::keyClick(button, key);
         EXPECT_TRUE(button->isChecked()) << button->text().toStdString();
@@ -50,7 +52,8 @@ TEST_F(WindowTest, DeleteThatFailsSaysWhyAndTheWindowClosesAsBefore) {
         fresh.show();
         QTimer yes;
         yes.callOnTimeout([] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) QTest::keyClick(box, Qt::Key_Return);
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                QTest::keyClick(box, Qt::Key_Return);
         });
         yes.start(5);
         messages.clear();
@@ -80,7 +83,10 @@ TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
         QApplication::sendEvent(to, &e);
     };
     const QPointF at(300, 200);
-    auto picture_x = [&] { return d->view().offset_x + (at.x() * 15 - d->view().rect.left) * 18000.0 / d->view().zoom / d->view().rect.width; };
+    auto picture_x = [&] {
+        return d->view().offset_x +
+               (at.x() * 15 - d->view().rect.left) * 18000.0 / d->view().zoom / d->view().rect.width;
+    };
     const double before = picture_x();
     wheel(at, 240);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 140%");
@@ -104,7 +110,12 @@ TEST_F(WindowTest, DroppedPictureFileBecomesTheRecord) {
         for (int x = 0; x < ramp.width(); ++x) reinterpret_cast<quint16*>(ramp.scanLine(y))[x] = 3000 + 4 * x;
     ASSERT_TRUE(ramp.save(path("ramp.png")) && write_bytes(path("text.jpg"), "pas une image"));
     const QList<QUrl> ramp_url{QUrl::fromLocalFile(path("ramp.png"))};
-    struct Row { QList<QUrl> urls; QString text; int messages; bool taken; };
+    struct Row {
+        QList<QUrl> urls;
+        QString text;
+        int messages;
+        bool taken;
+    };
     for (const Row& r : {Row{{QUrl::fromLocalFile(path("text.jpg"))}, {}, 1, false},
                          Row{ramp_url + ramp_url, {}, 0, false}, Row{{QUrl::fromLocalFile(path("rec"))}, {}, 0, false},
                          Row{{}, "ramp.png", 0, false}, Row{ramp_url, {}, 0, true}}) {
@@ -134,7 +145,8 @@ TEST_F(WindowTest, NewNarrowerPictureLeavesNoOldPixelsAndMagnifiedPixelsStayShar
         for (int x = 0; x < board.width(); ++x) board.setPixel(x, y, (x + y) % 2 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
     ASSERT_TRUE(board.save(path("board.bmp")) && d->load_image(path("board.bmp")));
     const QImage shot = screenshot();
-    const QRect view(d->view().rect.left / 15, d->view().rect.top / 15, d->view().rect.width / 15, d->view().rect.height / 15);
+    const QRect view(d->view().rect.left / 15, d->view().rect.top / 15, d->view().rect.width / 15,
+                     d->view().rect.height / 15);
     for (int y = view.top() + 1; y < view.bottom(); ++y) {
         for (int x = view.right() + 25; x < 480; ++x) ASSERT_EQ(shot.pixel(x, y), qRgb(192, 192, 255)) << x << "," << y;
         for (int x = view.left() + 1; x < view.right() && y > view.top() + 22; ++x)

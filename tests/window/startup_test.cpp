@@ -16,7 +16,7 @@ struct Control {
     const char* name;
     const char* caption;  // a button's; "" for a slider or a bar
     bool toggle;
-    int left, top, width, height;  // twips, once the window has loaded
+    int left, top, width, height;                             // twips, once the window has loaded
     int minimum = 0, maximum = 0, start = 0, large_step = 0;  // a slider's or bar's
 };
 
@@ -51,7 +51,8 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThemInItsTabOrder) {
     app::selection_image fresh(";", path("program"), dialogs());
     QStringList design, chain;
     for (const Control& c : kDesign) design << c.name;
-    for (QWidget* w = fresh.findChild<QWidget*>(kDesign[0].name); chain.size() < design.size(); w = w->nextInFocusChain())
+    for (QWidget* w = fresh.findChild<QWidget*>(kDesign[0].name); chain.size() < design.size();
+         w = w->nextInFocusChain())
         if (design.contains(w->objectName())) chain << w->objectName();
     EXPECT_EQ(chain, design) << "the focus chain";
     for (const Control& c : kDesign) {
@@ -68,8 +69,8 @@ TEST_F(WindowTest, ControlsStandWhereTheDesignPutsThemInItsTabOrder) {
             // One step per arrow, no change while dragged; sliders are horizontal.
             EXPECT_EQ(std::vector<int>({s->minimum(), s->maximum(), s->value(), s->singleStep(), s->pageStep(),
                                         s->hasTracking(), s->orientation() == Qt::Vertical}),
-                      std::vector<int>({c.minimum, c.maximum, c.start, 1, c.large_step, false,
-                                        QString(c.name) == "VScrollBar"}));
+                      std::vector<int>(
+                          {c.minimum, c.maximum, c.start, 1, c.large_step, false, QString(c.name) == "VScrollBar"}));
         }
     }
 }
@@ -78,8 +79,7 @@ class Startup : public WindowTest, public ::testing::WithParamInterface<Start> {
 protected:
     void SetUp() override {
         QDir().mkpath(path("img")), QImage(120, 60, QImage::Format_RGB32).save(path("img/123.jpg"), "PNG");
-        QFile::remove(path("img/555.jpg")),
-            QImage(50, 40, QImage::Format_RGB32).save(path("chosen.png"), "PNG");
+        QFile::remove(path("img/555.jpg")), QImage(50, 40, QImage::Format_RGB32).save(path("chosen.png"), "PNG");
         ASSERT_TRUE(write_bytes(path("broken.jpg"), "not a picture"));
     }
     static QString at(const char* text) {
@@ -100,26 +100,25 @@ TEST_P(Startup, SplitsTheCommandLineAndShowsOrAsksForThePicture) {
     EXPECT_EQ(opened, std::vector<QStringList>(
                           c.dialogs, {"Selection image", "", "JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*", ""}));
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
-    for (const QString& m : messages)
-        EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
+    for (const QString& m : messages) EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
     EXPECT_EQ(fresh_drive.picture().width(), c.width);
     // The chosen PNG is stored as the record's JPEG.
     EXPECT_EQ(file_bytes(file), *c.answer && !c.messages ? reference_jpeg(fresh_drive.picture()) : before);
     // Without a picture the adjustments and "Net" change nothing.
-    fresh_drive.control<QPushButton>("Cmd_deconvolution")->click(), fresh_drive.control<QPushButton>("cmd_invert")->click(), fresh_drive.control<QPushButton>("cmdReset")->click();
+    fresh_drive.control<QPushButton>("Cmd_deconvolution")->click(),
+        fresh_drive.control<QPushButton>("cmd_invert")->click(), fresh_drive.control<QPushButton>("cmdReset")->click();
     EXPECT_EQ(fresh_drive.pipeline_runs(), c.width ? 2u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, Startup,
-    ::testing::Values(
-        Start{"", "", "%P/", "9999999.jpg", "%P", 0, 0, 0},
-        Start{"%D/img/123.jpg", "", "%D/img/", "123.jpg", "%P", 0, 0, 120},
-        Start{"%D/img/123.jpg;%D/photos;%D/x;y", "", "%D/img/", "123.jpg", "%D/photos", 0, 0, 120},
-        Start{";%D/photos", "", "%P/", "9999999.jpg", "%D/photos", 0, 0, 0},
-        Start{"%D/img/555.jpg;%D/photos", "%D/chosen.png", "%D/img/", "555.jpg", "%D/photos", 1, 0, 50},
-        Start{"%D/img/777.jpg", "", "%D/img/", "777.jpg", "%P", 1, 0, 0},
-        Start{"%D/broken.jpg", "", "%D/", "broken.jpg", "%P", 0, 1, 0},
-        Start{"%D/no/such/1.jpg", "%D/chosen.png", "%D/no/such/", "1.jpg", "%P", 1, 2, 0}));
+    ::testing::Values(Start{"", "", "%P/", "9999999.jpg", "%P", 0, 0, 0},
+                      Start{"%D/img/123.jpg", "", "%D/img/", "123.jpg", "%P", 0, 0, 120},
+                      Start{"%D/img/123.jpg;%D/photos;%D/x;y", "", "%D/img/", "123.jpg", "%D/photos", 0, 0, 120},
+                      Start{";%D/photos", "", "%P/", "9999999.jpg", "%D/photos", 0, 0, 0},
+                      Start{"%D/img/555.jpg;%D/photos", "%D/chosen.png", "%D/img/", "555.jpg", "%D/photos", 1, 0, 50},
+                      Start{"%D/img/777.jpg", "", "%D/img/", "777.jpg", "%P", 1, 0, 0},
+                      Start{"%D/broken.jpg", "", "%D/", "broken.jpg", "%P", 0, 1, 0},
+                      Start{"%D/no/such/1.jpg", "%D/chosen.png", "%D/no/such/", "1.jpg", "%P", 1, 2, 0}));
 
 }  // namespace

@@ -64,8 +64,7 @@ const QString kSave =
 const QString kDelete = "Etes vous sûr de vouloir supprimer cette image ?";
 
 RefPicture as_ref(const QImage& img) {  // RGB32 rows hold 4 * width bytes
-    return {img.width(), img.height(),
-            std::vector<std::uint8_t>(img.constBits(), img.constBits() + img.sizeInBytes())};
+    return {img.width(), img.height(), std::vector<std::uint8_t>(img.constBits(), img.constBits() + img.sizeInBytes())};
 }
 
 class View : public WindowTest, public ::testing::WithParamInterface<Case> {};
@@ -82,12 +81,17 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     if (name == "text.jpg") write_bytes(chosen, "Ceci n'est pas une image.");
     const std::uint64_t runs = d->pipeline_runs();
     RefPicture ref = as_ref(blocks());
-    QScrollBar* const sliders[] = {d->control<QScrollBar>("scrollColor"), d->control<QScrollBar>("scrollLight"), d->control<QScrollBar>("scrollContrast"), d->control<QScrollBar>("scrollGamma")};
-    QPushButton* const buttons[] = {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("Cmd_deconvolution"), d->control<QPushButton>("cmdReset"),   d->control<QPushButton>("select_image"),
-                                    d->control<QPushButton>("cmdSave"),    d->control<QPushButton>("cmdSave"),           d->control<QPushButton>("supp_image"), d->control<QPushButton>("supp_image"),
+    QScrollBar* const sliders[] = {d->control<QScrollBar>("scrollColor"), d->control<QScrollBar>("scrollLight"),
+                                   d->control<QScrollBar>("scrollContrast"), d->control<QScrollBar>("scrollGamma")};
+    QPushButton* const buttons[] = {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("Cmd_deconvolution"),
+                                    d->control<QPushButton>("cmdReset"),   d->control<QPushButton>("select_image"),
+                                    d->control<QPushButton>("cmdSave"),    d->control<QPushButton>("cmdSave"),
+                                    d->control<QPushButton>("supp_image"), d->control<QPushButton>("supp_image"),
                                     d->control<QPushButton>("test_angle"), d->control<QPushButton>("test_long")};
-    std::map<QScrollBar*, int> rest{
-        {d->control<QScrollBar>("scrollLight"), 0}, {d->control<QScrollBar>("scrollContrast"), 0}, {d->control<QScrollBar>("scrollGamma"), 127}, {d->control<QScrollBar>("scrollColor"), 0}},
+    std::map<QScrollBar*, int> rest{{d->control<QScrollBar>("scrollLight"), 0},
+                                    {d->control<QScrollBar>("scrollContrast"), 0},
+                                    {d->control<QScrollBar>("scrollGamma"), 127},
+                                    {d->control<QScrollBar>("scrollColor"), 0}},
         set = rest;
     bool invert = false, processed = false;
     QStringList asked, questions;
@@ -104,15 +108,16 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
         const auto key = QString("LURD+-").indexOf(a), bar = QString("hvHV").indexOf(a),
                    slider = QString("Klcgk").indexOf(a), button = QString("inrosSdDap").indexOf(a);
         // Qt numbers these keys in that order; they go to a control that does nothing with them.
-        if (key >= 0) d->control<QLabel>("Lb_zoom")->setFocus(), QTest::keyClick(d->control<QLabel>("Lb_zoom"), Qt::Key(Qt::Key_Left + key));
+        if (key >= 0)
+            d->control<QLabel>("Lb_zoom")->setFocus(),
+                QTest::keyClick(d->control<QLabel>("Lb_zoom"), Qt::Key(Qt::Key_Left + key));
         if (bar >= 0)
             (bar % 2 ? d->control<QScrollBar>("VScrollBar") : d->control<QScrollBar>("HScrollBar"))
                 ->triggerAction(bar < 2 ? QScrollBar::SliderPageStepAdd : QScrollBar::SliderToMaximum);
         if (slider >= 0)
             sliders[slider % 4]->setValue(set[sliders[slider % 4]] = std::vector{1, 30, -40, 60, 20}[slider]);
         if (button >= 0)
-            answer = a.isUpper() ? Qt::Key_Escape : Qt::Key_Return,
-            QTest::mouseClick(buttons[button], Qt::LeftButton);
+            answer = a.isUpper() ? Qt::Key_Escape : Qt::Key_Return, QTest::mouseClick(buttons[button], Qt::LeftButton);
         if (button >= 4 && button < 8) questions << (button < 6 ? kSave : kDelete);
         invert ^= a == 'i';
         if (a == 'n') ref = reference_deconvolution(ref);
@@ -125,13 +130,13 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     EXPECT_EQ(opened, std::vector<QStringList>(acts.count('o'), {"Selection image", path("start"),
                                                                  "JPEG|*.jpg|Bitmap|*.BMP|DICOM|*.dcm|Tous|*.*", ""}));
     ASSERT_EQ(messages.size(), std::size_t(c.messages));
-    for (const QString& m : messages)
-        EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
+    for (const QString& m : messages) EXPECT_TRUE(m.startsWith("error_load_pic: ") && m.size() > 20) << m.toStdString();
     EXPECT_EQ(std::make_tuple(d->view().offset_x, d->view().offset_y, d->pipeline_runs()),
               std::make_tuple(c.offset_x, c.offset_y, runs + c.runs));
     if (processed)
-        ref = reference_processing(ref, invert, set[d->control<QScrollBar>("scrollLight")], set[d->control<QScrollBar>("scrollContrast")],
-                                   set[d->control<QScrollBar>("scrollGamma")], set[d->control<QScrollBar>("scrollColor")]);
+        ref = reference_processing(
+            ref, invert, set[d->control<QScrollBar>("scrollLight")], set[d->control<QScrollBar>("scrollContrast")],
+            set[d->control<QScrollBar>("scrollGamma")], set[d->control<QScrollBar>("scrollColor")]);
     const QImage want = QImage(ref.px.data(), ref.w, ref.h, QImage::Format_RGB32).copy();
     EXPECT_TRUE(d->picture() == want);
     // The record: saved as the holder's picture (JPEG keeps a flat block within a few
@@ -141,18 +146,19 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
         EXPECT_NEAR(qGreen(sources::load_picture(record).value_or(QImage()).pixel(37, 37)), qGreen(want.pixel(37, 37)),
                     4);
     else
-        EXPECT_EQ(file_bytes(record), deleted                ? QByteArray()
+        EXPECT_EQ(file_bytes(record), deleted           ? QByteArray()
                                       : name == "p.png" ? reference_jpeg(flipped)  // what the host reads
                                       : copied          ? file_bytes(chosen)
                                                         : record_bytes);
     EXPECT_EQ(w->isVisible(), !deleted);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), QStringLiteral("+/- %1%").arg(c.percent));
     // A ticked tool draws its first line over the view; unticked, it is gone.
-    for (auto [tool, from, colour] :
-         {std::tuple(d->control<QPushButton>("test_angle"), 1, qRgb(255, 0, 0)), std::tuple(d->control<QPushButton>("test_long"), 3, qRgb(255, 200, 0))})
+    for (auto [tool, from, colour] : {std::tuple(d->control<QPushButton>("test_angle"), 1, qRgb(255, 0, 0)),
+                                      std::tuple(d->control<QPushButton>("test_long"), 3, qRgb(255, 200, 0))})
         EXPECT_TRUE(!tool->isChecked() ||
                     screenshot().pixel((d->handles()[from] + d->handles()[from + 1]) / 30) == colour);
-    if (!deleted && !d->control<QPushButton>("test_angle")->isChecked() && !d->control<QPushButton>("test_long")->isChecked())
+    if (!deleted && !d->control<QPushButton>("test_angle")->isChecked() &&
+        !d->control<QPushButton>("test_long")->isChecked())
         expect_view_shows(want, c.percent / 100.0);
 }
 

@@ -80,9 +80,13 @@ protected:
     // the record's blocks freshly on disk and on screen.
     void SetUp() override {
         w->resize(528, 405), d->set_zoom(1.0);
-        for (QPushButton* b : {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("test_angle"), d->control<QPushButton>("test_long")}) b->setChecked(false);
-        d->control<QScrollBar>("scrollContrast")->setValue(0), d->control<QScrollBar>("scrollLight")->setValue(0), d->control<QScrollBar>("scrollColor")->setValue(0);
-        d->control<QScrollBar>("scrollGamma")->setValue(127), d->control<QScrollBar>("HScrollBar")->setValue(0), d->control<QScrollBar>("VScrollBar")->setValue(0);
+        for (QPushButton* b : {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("test_angle"),
+                               d->control<QPushButton>("test_long")})
+            b->setChecked(false);
+        d->control<QScrollBar>("scrollContrast")->setValue(0), d->control<QScrollBar>("scrollLight")->setValue(0),
+            d->control<QScrollBar>("scrollColor")->setValue(0);
+        d->control<QScrollBar>("scrollGamma")->setValue(127), d->control<QScrollBar>("HScrollBar")->setValue(0),
+            d->control<QScrollBar>("VScrollBar")->setValue(0);
         ASSERT_TRUE(write_bytes(record, record_bytes) && d->load_image(record));
         messages.clear(), opened.clear(), answers.clear();
         w->show();
@@ -105,8 +109,9 @@ protected:
         const bool fit_width = vw * r <= vh;                             // otherwise the height
         (fit_width ? vh : vw) = std::lrint(fit_width ? vw * r : vh / r);
         vw -= 255, vh -= 255;
-        ASSERT_EQ(std::vector<long>({d->view().rect.left, d->view().rect.top, d->view().rect.width, d->view().rect.height}),
-                  std::vector<long>({120, 960, vw, vh}));
+        ASSERT_EQ(
+            std::vector<long>({d->view().rect.left, d->view().rect.top, d->view().rect.width, d->view().rect.height}),
+            std::vector<long>({120, 960, vw, vh}));
         const QScrollBar *h = d->control<QScrollBar>("HScrollBar"), *v = d->control<QScrollBar>("VScrollBar");
         EXPECT_EQ(std::vector<long>({h->maximum(), h->pageStep(), v->maximum(), v->pageStep()}),
                   std::vector<long>({std::lrint((z - 1) * pw / z), std::lrint((z - 1) * pw / 10 + 1),
@@ -126,8 +131,8 @@ protected:
                 p.y() + m >= want.height() - 13 || (x < 148 && y < 86))
                 continue;
             const QRgb got = shot.pixel(x, y), exp = want.pixel(p);
-            const int off = std::max(
-                {abs(qRed(got) - qRed(exp)), abs(qGreen(got) - qGreen(exp)), abs(qBlue(got) - qBlue(exp))});
+            const int off =
+                std::max({abs(qRed(got) - qRed(exp)), abs(qGreen(got) - qGreen(exp)), abs(qBlue(got) - qBlue(exp))});
             EXPECT_LE(off, 2) << "screen " << x << "," << y << " picture " << p.x() << "," << p.y();
             ++checked;
         }

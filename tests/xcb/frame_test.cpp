@@ -40,7 +40,7 @@ TEST(WindowManager, FirstFrameIsLaidOutWithTheWindowsFrame) {
     QTest::qWait(200);  // whatever the window manager still has to say
     ASSERT_GT(frame.height(), w.height()) << "no frame: is a window manager running?";
     const QImage before = on_screen(w);
-    QLabel* zoom = d.control<QLabel>("Lb_zoom");  // a control that does nothing with the key
+    QLabel* zoom = d.control<QLabel>("Lb_zoom");            // a control that does nothing with the key
     zoom->setFocus(), QTest::keyClick(zoom, Qt::Key_Left);  // at the left edge already
     const view::ViewRect after = d.view().rect;
     EXPECT_EQ(std::vector<long>({first.left, first.top, first.width, first.height}),

@@ -153,7 +153,8 @@ std::vector<std::string> lines_starting(const std::string& text, const std::stri
     std::vector<std::string> found;
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        if (text.compare(at, start.size(), start) == 0) found.push_back(text.substr(at + start.size(), end - at - start.size()));
+        if (text.compare(at, start.size(), start) == 0)
+            found.push_back(text.substr(at + start.size(), end - at - start.size()));
         at = end + 1;
     }
     return found;
@@ -203,7 +204,9 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
         limited.insert(limited.end(), program.begin(), program.end());
         const Ended r = run(limited, first_frame, 20);
         std::printf("program at %.2f x start-up: %s, stderr: %s", share,
-                    !r.ended ? "still running" : r.status < 0 ? "signal" : std::to_string(r.status).c_str(),
+                    !r.ended       ? "still running"
+                    : r.status < 0 ? "signal"
+                                   : std::to_string(r.status).c_str(),
                     r.err.empty() ? "\n" : r.err.c_str());
         ASSERT_TRUE(r.ended) << r.out << r.err;
         EXPECT_TRUE(r.status == 0 ? r.out.starts_with("first frame ") : r.status == 1) << r.out << r.err;
@@ -217,7 +220,9 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
             SCOPED_TRACE(testing::Message() << "step " << step << " at " << share << " x " << top);
             const Ended r = child(step, limit);
             std::printf("step %d at %.2f x its peak: %s, %zu box(es)\n", step, share,
-                        !r.ended ? "still running" : r.status < 0 ? "signal" : std::to_string(r.status).c_str(),
+                        !r.ended       ? "still running"
+                        : r.status < 0 ? "signal"
+                                       : std::to_string(r.status).c_str(),
                         lines_starting(r.out, "box ").size());
             EXPECT_TRUE(r.ended) << "still running: " << r.out << r.err;
             // Each step says at most once that memory ran short.
