@@ -160,7 +160,11 @@ Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixel
     } else {
         if (!file.encapsulated || file.fragments.size() < 2)
             return refused("fichier DICOM illisible : pixels compressés absents ou abîmés");
-        const long frames = static_cast<long>(d.numbers(tag(0x0028, 0x0008)).empty() ? 1 : d.numbers(tag(0x0028, 0x0008))[0]);
+        // A count that is no number, or below one, stands as one frame, as an
+        // absent one does; none is taken past what an integer string holds.
+        const auto counts = d.numbers(tag(0x0028, 0x0008));
+        const double count = counts.empty() ? 1 : counts[0];
+        const long frames = count > 1 ? static_cast<long>(count < 2147483647.0 ? count : 2147483647.0) : 1;
         // A frame in one fragment (the usual case) goes to the codec where it lies.
         std::vector<std::uint8_t> joined;
         dicom::parse::Span frame = file.fragments[1];

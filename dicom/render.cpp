@@ -10,10 +10,12 @@ namespace {
 
 using parse::tag;
 
-// Halves go up, and whatever falls off the display's range is held at its ends.
+// Halves go up, and whatever falls off the display's range is held at its
+// ends; what is no number at all (rescaled values past a double's range) at
+// the low one.
 std::uint32_t to_level(double y) {
     const double r = std::floor(y + 0.5);
-    return r <= 0 ? 0u : r >= 255 ? 255u : static_cast<std::uint32_t>(r);
+    return r >= 255 ? 255u : r > 0 ? static_cast<std::uint32_t>(r) : 0u;
 }
 
 std::uint32_t grey_pixel(std::uint32_t g) { return 0xFF000000u | g << 16 | g << 8 | g; }
@@ -158,7 +160,10 @@ core::Result<void> grey(const Samples& s, const Display& d, std::uint8_t* out) {
             else if (d.window)
                 g = to_level(window_level(*d.window, x));
             else if (spread)
-                g = hi > lo ? to_level((x - lo) * 255 / (hi - lo)) : 128;
+                // In long double, whose range holds the difference of any two doubles.
+                g = hi > lo ? to_level(static_cast<double>((static_cast<long double>(x) - lo) * 255 /
+                                                          (static_cast<long double>(hi) - lo)))
+                            : 128;
             else
                 g = to_level(x);
             table[raw] = grey_pixel(invert ? 255 - g : g);

@@ -16,11 +16,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-# Depends: what the programs and the window's library are linked with (Qt 6
-# Widgets, PrintSupport, Gui, Core, TurboJPEG and the C and C++ runtimes),
-# read from the binaries by dpkg-shlibdeps, so the list and its versions
-# follow the build.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Depends: what the programs, the window's library and the DICOM helper are
+# linked with (Qt 6 Widgets, PrintSupport, Gui, Core, TurboJPEG, zlib and
+# the C and C++ runtimes), read from the binaries by dpkg-shlibdeps, so the
+# list and its versions follow the build. CPack's own reading (SHLIBDEPS)
+# takes every ELF file, the DICOM codec module too, and would make GDCM a
+# Depends; shlibdeps.cmake reads them once staged, the codec module apart.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/shlibdeps.cmake)
 # Recommends: what is loaded only when a feature needs it, each missing one
 # costing that feature alone, never the start:
 # - libsane1, opened with dlopen when a scanner button is first used;
@@ -30,10 +33,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # - qt6-image-formats-plugins, the TIFF (and WebP, TGA) readers behind the
 #   open dialog and the paste; without it such files are refused as not a
 #   picture, while JPEG, BMP and PNG need nothing more;
-# - libgdcm3.0, GDCM's runtime: DICOM files are decoded by a small helper
-#   program linked with GDCM, started only when a DICOM file comes in, so the
-#   window itself never loads it; without it DICOM files are refused with a
-#   message saying so, and everything else works.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "libsane1, qt6-translations-l10n, qt6-image-formats-plugins, libgdcm3.0")
+# - GDCM's runtime (libgdcm3.0 on Debian 12), added by shlibdeps.cmake from
+#   what the codec module links: the DICOM helper loads that module only for
+#   compressed pixels; without it such files are refused with a message
+#   saying so, and everything else, uncompressed DICOM files included, works.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsane1, qt6-translations-l10n, qt6-image-formats-plugins")
+set(CPACK_SELECTION_IMAGE_RECOMMENDED_MODULES
+  ${CMAKE_SHARED_MODULE_PREFIX}selection_image_dicom_codec${CMAKE_SHARED_MODULE_SUFFIX})
 include(CPack)

@@ -1,4 +1,4 @@
-# Runs the loader's fuzz target: a fresh seed corpus from the program itself,
+# Runs one fuzz target: a fresh seed corpus from the program itself,
 # then a bounded run. Any finding fails the test and leaves the input in WORK.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/corpus ${WORK}/findings)

@@ -1,7 +1,11 @@
-# Fuzzing the picture loader: a libFuzzer program built with clang when clang
-# can build one, run for a bounded time as a test; skipped, not failed,
-# where it cannot be built.
-set(FUZZ_SECONDS 20 CACHE STRING "How long the loader's fuzz test runs")
+# Fuzzing the picture loader and the DICOM helper's reading: libFuzzer
+# programs built with clang when clang can build one, each run for a bounded
+# time as a test; skipped, not failed, where they cannot be built.
+# The two share the time, so that fuzzing adds no more to the suite's time
+# than one target did.
+set(FUZZ_SECONDS 20 CACHE STRING "How long the fuzz tests run, shared between the fuzz targets")
+math(EXPR fuzz_seconds_each "(${FUZZ_SECONDS} + 1) / 2")
+set(fuzz_targets fuzz_decode_picture fuzz_dicom_helper)
 set(fuzz_dir ${CMAKE_CURRENT_LIST_DIR})
 set(fuzz_work ${CMAKE_BINARY_DIR}/fuzz)
 
@@ -30,15 +34,19 @@ if(fuzz_usable)
                -DSELECTION_IMAGE_ROOT=${PROJECT_SOURCE_DIR} -DCMAKE_PREFIX_PATH=${CMAKE_PREFIX_PATH}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
-  add_test(NAME fuzz_decode_picture
-    COMMAND ${CMAKE_COMMAND} -DFUZZER=${fuzz_work}/build/fuzz_decode_picture -DWORK=${fuzz_work}/run
-            -DSECONDS=${FUZZ_SECONDS} -P ${fuzz_dir}/run_fuzz.cmake)
-  set_tests_properties(fuzz_decode_picture PROPERTIES
-    ENVIRONMENT "${TEST_ENVIRONMENT}" TIMEOUT 300 LABELS fuzz)
+  foreach(target ${fuzz_targets})
+    add_test(NAME ${target}
+      COMMAND ${CMAKE_COMMAND} -DFUZZER=${fuzz_work}/build/${target} -DWORK=${fuzz_work}/run/${target}
+              -DSECONDS=${fuzz_seconds_each} -P ${fuzz_dir}/run_fuzz.cmake)
+    set_tests_properties(${target} PROPERTIES
+      ENVIRONMENT "${TEST_ENVIRONMENT}" TIMEOUT 300 LABELS fuzz)
+  endforeach()
 else()
-  message(STATUS "Loader fuzz test skipped: no clang++ able to build a libFuzzer program")
-  add_test(NAME fuzz_decode_picture
-    COMMAND ${CMAKE_COMMAND} -E echo "skipped: no clang++ with libFuzzer and sanitizers")
-  set_tests_properties(fuzz_decode_picture PROPERTIES
-    SKIP_REGULAR_EXPRESSION "skipped:" LABELS fuzz)
+  message(STATUS "Fuzz tests skipped: no clang++ able to build a libFuzzer program")
+  foreach(target ${fuzz_targets})
+    add_test(NAME ${target}
+      COMMAND ${CMAKE_COMMAND} -E echo "skipped: no clang++ with libFuzzer and sanitizers")
+    set_tests_properties(${target} PROPERTIES
+      SKIP_REGULAR_EXPRESSION "skipped:" LABELS fuzz)
+  endforeach()
 endif()
