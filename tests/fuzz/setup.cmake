@@ -34,10 +34,13 @@ if(fuzz_usable)
                -DSELECTION_IMAGE_ROOT=${PROJECT_SOURCE_DIR} -DCMAKE_PREFIX_PATH=${CMAKE_PREFIX_PATH}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
+  # The DICOM tests write the helper's seeds: their own files, one per way
+  # of storing a picture.
+  set(fuzz_dicom_helper_SEEDS "-DSEEDS=$<TARGET_FILE:dicom_tests>;--gtest_filter=DicomSeeds.*")
   foreach(target ${fuzz_targets})
     add_test(NAME ${target}
       COMMAND ${CMAKE_COMMAND} -DFUZZER=${fuzz_work}/build/${target} -DWORK=${fuzz_work}/run/${target}
-              -DSECONDS=${fuzz_seconds_each} -P ${fuzz_dir}/run_fuzz.cmake)
+              -DSECONDS=${fuzz_seconds_each} ${${target}_SEEDS} -P ${fuzz_dir}/run_fuzz.cmake)
     set_tests_properties(${target} PROPERTIES
       ENVIRONMENT "${TEST_ENVIRONMENT}" TIMEOUT 300 LABELS fuzz)
   endforeach()
