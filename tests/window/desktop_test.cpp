@@ -26,15 +26,14 @@ TEST_F(WindowTest, QuestionsHaveFrenchButtonsAndSpaceOrEnterPressTheFocusedOne) 
         }
     });
     poll.start(5);
-    for (QPushButton* b : {d->control<QPushButton>("cmdSave"), d->control<QPushButton>("supp_image")})
-        b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
+    for (QPushButton* b : {button("cmdSave"), button("supp_image")}) b->setFocus(), QTest::keyClick(b, Qt::Key_Space);
     seen.sort();
     EXPECT_EQ(seen, QStringList({"Annuler", "Non", "OK", "Oui"}));
     w->activateWindow();  // the boxes took the focus with them
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    for (auto [button, key] : {std::pair(d->control<QPushButton>("cmd_invert"), Qt::Key_Space),
-                               std::pair(d->control<QPushButton>("test_angle"), Qt::Key_Return),
-                               std::pair(d->control<QPushButton>("test_long"), Qt::Key_Enter)}) {
+    for (auto [button, key] :
+         {std::pair(button("cmd_invert"), Qt::Key_Space), std::pair(button("test_angle"), Qt::Key_Return),
+          std::pair(button("test_long"), Qt::Key_Enter)}) {
         button->setFocus(), QTest::keyClick(button, key);
         EXPECT_TRUE(button->isChecked()) << button->text().toStdString();
     }
@@ -95,8 +94,8 @@ TEST_F(WindowTest, WheelZoomsAboutThePointerAndShiftPans) {
     wheel(at, -120, Qt::ShiftModifier);
     EXPECT_EQ(d->view().offset_x, x + 200);
     // Over a bar, a notch (here in high-resolution steps) moves the view as far as an arrow key.
-    for (const char* bar : {"HScrollBar", "VScrollBar"})
-        for (int step = 0; step < 4; ++step) wheel({5, 5}, -30, {}, d->control<QScrollBar>(bar));
+    for (const char* name : {"HScrollBar", "VScrollBar"})
+        for (int step = 0; step < 4; ++step) wheel({5, 5}, -30, {}, bar(name));
     EXPECT_EQ(std::make_pair(d->view().offset_x, d->view().offset_y), std::make_pair(x + 400, y + 200));
     wheel(at, -600);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), "+/- 100%");
@@ -169,18 +168,18 @@ TEST_F(WindowTest, OutOfMemoryEndsWithAMessageAndTheWindowGoesOn) {
     rlimit capped{static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (16 << 20), old.rlim_max};
     const QImage shown = d->picture();
     ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
-    d->control<QScrollBar>("scrollLight")->setValue(20);
-    QTest::mouseClick(d->control<QPushButton>("cmd_invert"), Qt::LeftButton);
-    QTest::mouseClick(d->control<QPushButton>("Cmd_deconvolution"), Qt::LeftButton);
-    QTest::mouseClick(d->control<QPushButton>("Cmd_paste"), Qt::LeftButton);
+    bar("scrollLight")->setValue(20);
+    QTest::mouseClick(button("cmd_invert"), Qt::LeftButton);
+    QTest::mouseClick(button("Cmd_deconvolution"), Qt::LeftButton);
+    QTest::mouseClick(button("Cmd_paste"), Qt::LeftButton);
     setrlimit(RLIMIT_AS, &old);
     const std::vector<QString> said(3, "Mémoire insuffisante");
     EXPECT_EQ(messages, (std::vector<QString>{said[0], said[0], said[0], "error_load_pic: mémoire insuffisante"}));
     EXPECT_TRUE(d->picture() == shown);
     EXPECT_EQ(std::make_pair(d->filter().width(), d->filter().height()), std::make_pair(6000, 4000));
-    EXPECT_EQ(d->control<QScrollBar>("scrollLight")->value(), 0);
-    EXPECT_FALSE(d->control<QPushButton>("cmd_invert")->isChecked());
-    d->control<QScrollBar>("scrollLight")->setValue(30);
+    EXPECT_EQ(bar("scrollLight")->value(), 0);
+    EXPECT_FALSE(button("cmd_invert")->isChecked());
+    bar("scrollLight")->setValue(30);
     EXPECT_EQ(messages.size(), 4u);
     EXPECT_GT(qGray(d->picture().pixel(3000, 2000)), 100);
 }

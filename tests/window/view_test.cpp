@@ -81,17 +81,13 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     if (name == "text.jpg") write_bytes(chosen, "Ceci n'est pas une image.");
     const std::uint64_t runs = d->pipeline_runs();
     RefPicture ref = as_ref(blocks());
-    QScrollBar* const sliders[] = {d->control<QScrollBar>("scrollColor"), d->control<QScrollBar>("scrollLight"),
-                                   d->control<QScrollBar>("scrollContrast"), d->control<QScrollBar>("scrollGamma")};
-    QPushButton* const buttons[] = {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("Cmd_deconvolution"),
-                                    d->control<QPushButton>("cmdReset"),   d->control<QPushButton>("select_image"),
-                                    d->control<QPushButton>("cmdSave"),    d->control<QPushButton>("cmdSave"),
-                                    d->control<QPushButton>("supp_image"), d->control<QPushButton>("supp_image"),
-                                    d->control<QPushButton>("test_angle"), d->control<QPushButton>("test_long")};
-    std::map<QScrollBar*, int> rest{{d->control<QScrollBar>("scrollLight"), 0},
-                                    {d->control<QScrollBar>("scrollContrast"), 0},
-                                    {d->control<QScrollBar>("scrollGamma"), 127},
-                                    {d->control<QScrollBar>("scrollColor"), 0}},
+    QScrollBar* const sliders[] = {bar("scrollColor"), bar("scrollLight"), bar("scrollContrast"), bar("scrollGamma")};
+    QPushButton* const buttons[] = {button("cmd_invert"),   button("Cmd_deconvolution"), button("cmdReset"),
+                                    button("select_image"), button("cmdSave"),           button("cmdSave"),
+                                    button("supp_image"),   button("supp_image"),        button("test_angle"),
+                                    button("test_long")};
+    std::map<QScrollBar*, int> rest{
+        {bar("scrollLight"), 0}, {bar("scrollContrast"), 0}, {bar("scrollGamma"), 127}, {bar("scrollColor"), 0}},
         set = rest;
     bool invert = false, processed = false;
     QStringList asked, questions;
@@ -105,15 +101,14 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     w->resize(c.window);
     answers = {name.isEmpty() ? QString() : chosen};
     for (const QChar a : acts) {
-        const auto key = QString("LURD+-").indexOf(a), bar = QString("hvHV").indexOf(a),
+        const auto key = QString("LURD+-").indexOf(a), page = QString("hvHV").indexOf(a),
                    slider = QString("Klcgk").indexOf(a), button = QString("inrosSdDap").indexOf(a);
         // Qt numbers these keys in that order; they go to a control that does nothing with them.
-        if (key >= 0)
-            d->control<QLabel>("Lb_zoom")->setFocus(),
-                QTest::keyClick(d->control<QLabel>("Lb_zoom"), Qt::Key(Qt::Key_Left + key));
-        if (bar >= 0)
-            (bar % 2 ? d->control<QScrollBar>("VScrollBar") : d->control<QScrollBar>("HScrollBar"))
-                ->triggerAction(bar < 2 ? QScrollBar::SliderPageStepAdd : QScrollBar::SliderToMaximum);
+        QLabel* const zoom = d->control<QLabel>("Lb_zoom");
+        if (key >= 0) zoom->setFocus(), QTest::keyClick(zoom, Qt::Key(Qt::Key_Left + key));
+        if (page >= 0)
+            bar(page % 2 ? "VScrollBar" : "HScrollBar")
+                ->triggerAction(page < 2 ? QScrollBar::SliderPageStepAdd : QScrollBar::SliderToMaximum);
         if (slider >= 0)
             sliders[slider % 4]->setValue(set[sliders[slider % 4]] = std::vector{1, 30, -40, 60, 20}[slider]);
         if (button >= 0)
@@ -134,9 +129,8 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     EXPECT_EQ(std::make_tuple(d->view().offset_x, d->view().offset_y, d->pipeline_runs()),
               std::make_tuple(c.offset_x, c.offset_y, runs + c.runs));
     if (processed)
-        ref = reference_processing(
-            ref, invert, set[d->control<QScrollBar>("scrollLight")], set[d->control<QScrollBar>("scrollContrast")],
-            set[d->control<QScrollBar>("scrollGamma")], set[d->control<QScrollBar>("scrollColor")]);
+        ref = reference_processing(ref, invert, set[bar("scrollLight")], set[bar("scrollContrast")],
+                                   set[bar("scrollGamma")], set[bar("scrollColor")]);
     const QImage want = QImage(ref.px.data(), ref.w, ref.h, QImage::Format_RGB32).copy();
     EXPECT_TRUE(d->picture() == want);
     // The record: saved as the holder's picture (JPEG keeps a flat block within a few
@@ -153,12 +147,11 @@ TEST_P(View, ShowsThePictureAsAskedAndKeepsTheRecord) {
     EXPECT_EQ(w->isVisible(), !deleted);
     EXPECT_EQ(d->control<QLabel>("Lb_zoom")->text(), QStringLiteral("+/- %1%").arg(c.percent));
     // A ticked tool draws its first line over the view; unticked, it is gone.
-    for (auto [tool, from, colour] : {std::tuple(d->control<QPushButton>("test_angle"), 1, qRgb(255, 0, 0)),
-                                      std::tuple(d->control<QPushButton>("test_long"), 3, qRgb(255, 200, 0))})
+    for (auto [tool, from, colour] :
+         {std::tuple(button("test_angle"), 1, qRgb(255, 0, 0)), std::tuple(button("test_long"), 3, qRgb(255, 200, 0))})
         EXPECT_TRUE(!tool->isChecked() ||
                     screenshot().pixel((d->handles()[from] + d->handles()[from + 1]) / 30) == colour);
-    if (!deleted && !d->control<QPushButton>("test_angle")->isChecked() &&
-        !d->control<QPushButton>("test_long")->isChecked())
+    if (!deleted && !button("test_angle")->isChecked() && !button("test_long")->isChecked())
         expect_view_shows(want, c.percent / 100.0);
 }
 

@@ -52,6 +52,8 @@ protected:
     static inline QStringList answers;
 
     static QString path(const QString& name) { return dir->filePath(name); }
+    static QPushButton* button(const char* name) { return d->control<QPushButton>(name); }
+    static QScrollBar* bar(const char* name) { return d->control<QScrollBar>(name); }
 
     static app::WindowDialogs dialogs() {
         app::WindowDialogs d = app::system_dialogs();
@@ -80,13 +82,9 @@ protected:
     // the record's blocks freshly on disk and on screen.
     void SetUp() override {
         w->resize(528, 405), d->set_zoom(1.0);
-        for (QPushButton* b : {d->control<QPushButton>("cmd_invert"), d->control<QPushButton>("test_angle"),
-                               d->control<QPushButton>("test_long")})
-            b->setChecked(false);
-        d->control<QScrollBar>("scrollContrast")->setValue(0), d->control<QScrollBar>("scrollLight")->setValue(0),
-            d->control<QScrollBar>("scrollColor")->setValue(0);
-        d->control<QScrollBar>("scrollGamma")->setValue(127), d->control<QScrollBar>("HScrollBar")->setValue(0),
-            d->control<QScrollBar>("VScrollBar")->setValue(0);
+        for (QPushButton* b : {button("cmd_invert"), button("test_angle"), button("test_long")}) b->setChecked(false);
+        bar("scrollContrast")->setValue(0), bar("scrollLight")->setValue(0), bar("scrollColor")->setValue(0);
+        bar("scrollGamma")->setValue(127), bar("HScrollBar")->setValue(0), bar("VScrollBar")->setValue(0);
         ASSERT_TRUE(write_bytes(record, record_bytes) && d->load_image(record));
         messages.clear(), opened.clear(), answers.clear();
         w->show();
@@ -112,7 +110,7 @@ protected:
         ASSERT_EQ(
             std::vector<long>({d->view().rect.left, d->view().rect.top, d->view().rect.width, d->view().rect.height}),
             std::vector<long>({120, 960, vw, vh}));
-        const QScrollBar *h = d->control<QScrollBar>("HScrollBar"), *v = d->control<QScrollBar>("VScrollBar");
+        const QScrollBar *h = bar("HScrollBar"), *v = bar("VScrollBar");
         EXPECT_EQ(std::vector<long>({h->maximum(), h->pageStep(), v->maximum(), v->pageStep()}),
                   std::vector<long>({std::lrint((z - 1) * pw / z), std::lrint((z - 1) * pw / 10 + 1),
                                      std::lrint((z - 1) * ph / z), std::lrint((z - 1) * ph / 10 + 1)}));

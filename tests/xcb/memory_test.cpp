@@ -4,21 +4,16 @@
 // clean exit and one line; the record's file is the old one or a whole new
 // picture.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QTest>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -28,8 +23,6 @@
 #include "address_space.h"
 #include "lean_address_space.h"
 #include "window_driver.h"
-
-extern char** environ;
 
 namespace {
 
@@ -95,57 +88,22 @@ TEST(MemoryChild, Steps) {
 
 struct Ended {
     bool ended = false;  // on its own, within the time given
-    int status = -1;     // exit status, or -signal
+    int status = -1;     // exit status, or -1 after a signal
     std::string out, err;
-    long resident_peak = 0;  // bytes
 };
 
-std::string read_all(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, std::size_t(n));
-    ::close(fd);
-    return text;
-}
-
 // Runs `argv` with `env` added, for at most `seconds`; a run still going then is killed.
-Ended run(std::vector<std::string> argv, const std::vector<std::string>& env, int seconds) {
-    std::vector<std::string> environment(env);
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    auto pointers = [](std::vector<std::string>& v) {
-        std::vector<char*> p;
-        for (std::string& s : v) p.push_back(s.data());
-        p.push_back(nullptr);
-        return p;
-    };
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    pid_t pid = 0;
-    auto args = pointers(argv), vars = pointers(environment);
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), vars.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]), ::close(err[1]);
+Ended run(const QStringList& argv, const QStringList& env, int seconds) {
+    QProcess p;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& e : env) environment.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(environment);
+    p.start(argv[0], argv.mid(1));
     Ended r;
-    if (spawned != 0) return r;
-    int status = 0;
-    rusage usage{};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (::wait4(pid, &status, WNOHANG, &usage) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
-            r.out = read_all(out[0]), r.err = read_all(err[0]);
-            return r;
-        }
-        ::usleep(5000);
-    }
-    r.ended = true;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    r.resident_peak = usage.ru_maxrss * 1024;
-    r.out = read_all(out[0]), r.err = read_all(err[0]);
+    r.ended = p.waitForFinished(seconds * 1000);
+    if (!r.ended) p.kill(), p.waitForFinished();
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput().toStdString(), r.err = p.readAllStandardError().toStdString();
     return r;
 }
 
@@ -175,34 +133,30 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray before = f.readAll();
     f.close();
-    const std::string self = "/proc/self/exe";
-    char exe[4096];
-    const ssize_t n = ::readlink(self.c_str(), exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    const std::string self_program(exe, std::size_t(n));
+    // The program itself, from its first instant (the record decoded on a
+    // thread of its own, the window's library loaded), to its first frame,
+    // under limits around the memory it uses (its address space holds much
+    // that is never used). Its run comes first, so that the children's peak
+    // resident size is its own.
+    const QStringList program{SELECTION_IMAGE_BIN, record}, first_frame{"SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1"};
+    ASSERT_TRUE(run(program, first_frame, 20).ended);
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    const long startup = children.ru_maxrss * 1024;
     auto child = [&](int steps, long limit) {
-        return run({self_program, "--gtest_filter=MemoryChild.*"},
-                   {"MEMORY_STEPS=" + std::to_string(steps), "MEMORY_LIMIT=" + std::to_string(limit),
-                    "MEMORY_RECORD=" + record.toStdString()},
+        return run({QFile::symLinkTarget("/proc/self/exe"), "--gtest_filter=MemoryChild.*"},
+                   {QStringLiteral("MEMORY_STEPS=%1").arg(steps), QStringLiteral("MEMORY_LIMIT=%1").arg(limit),
+                    "MEMORY_RECORD=" + record},
                    20);
     };
     const Ended unlimited = child(4, 0);
     const auto peaks = lines_starting(unlimited.out, "peak ");
     ASSERT_TRUE(unlimited.ended && unlimited.status == 0 && peaks.size() == 4) << unlimited.out << unlimited.err;
-    // The program itself, from its first instant (the record decoded on a
-    // thread of its own, the window's library loaded), to its first frame,
-    // under limits around the memory it uses (its address space holds much
-    // that is never used).
-    const std::vector<std::string> program{SELECTION_IMAGE_BIN, record.toStdString()};
-    const std::vector<std::string> first_frame{"SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1"};
-    const long startup = run(program, first_frame, 20).resident_peak;
-    ASSERT_GT(startup, 0);
     for (const double share : {0.6, 0.7, 0.8, 0.9, 1.0, 1.1, 1.25, 1.5}) {
         const long limit = long(startup * share);
         SCOPED_TRACE(testing::Message() << "program at " << share << " x " << startup);
-        std::vector<std::string> limited{"/usr/bin/prlimit", "--as=" + std::to_string(limit), "--"};
-        limited.insert(limited.end(), program.begin(), program.end());
-        const Ended r = run(limited, first_frame, 20);
+        const Ended r =
+            run(QStringList{"/usr/bin/prlimit", QStringLiteral("--as=%1").arg(limit), "--"} + program, first_frame, 20);
         std::printf("program at %.2f x start-up: %s, stderr: %s", share,
                     !r.ended       ? "still running"
                     : r.status < 0 ? "signal"
