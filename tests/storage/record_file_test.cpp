@@ -15,13 +15,9 @@
 #include <thread>
 
 #include "atomic_file.h"
+#include "test_files.h"
 
 namespace {
-
-QByteArray bytes_of(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Runs `store` in a child that is an ordinary user (root ignores file
 // permissions); returns its exit status.
@@ -71,7 +67,7 @@ TEST_P(RecordFile, KeepsModeLinkAndReadOnlyRecords) {
     });
     ::umask(mask);
     EXPECT_EQ(status, c.stored ? 0 : 1);
-    EXPECT_EQ(bytes_of(target), QByteArray(c.stored ? "new picture" : "old picture"));
+    EXPECT_EQ(file_bytes(target), QByteArray(c.stored ? "new picture" : "old picture"));
     struct stat st {};
     ASSERT_EQ(::lstat(record.toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(S_ISLNK(st.st_mode), c.via_link);
@@ -104,7 +100,7 @@ TEST(RecordFileCrash, LeavesOldOrNewAndNothingElse) {
         std::this_thread::sleep_for(std::chrono::microseconds(kill_after_us));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        const QByteArray now = bytes_of(record);
+        const QByteArray now = file_bytes(record);
         EXPECT_TRUE(now == before || now == after) << "killed after " << kill_after_us << " us: " << now.size();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"123.jpg"})
             << "killed after " << kill_after_us << " us";

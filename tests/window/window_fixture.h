@@ -16,6 +16,7 @@
 #include "french_texts.h"
 #include "picture_helpers.h"
 #include "selection_image.h"
+#include "test_files.h"
 #include "window_driver.h"
 
 // 16 x 8 blocks of 75 pixels, each its own colour.
@@ -27,16 +28,6 @@ inline const QImage& blocks() {
         return b;
     }();
     return img;
-}
-
-inline QByteArray file_bytes(const QString& path) {
-    QFile f(path);
-    return !path.isEmpty() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool write_bytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 class WindowTest : public ::testing::Test {
