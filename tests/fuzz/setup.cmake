@@ -37,6 +37,7 @@ if(fuzz_usable)
   # The DICOM tests write the helper's seeds: their own files, one per way
   # of storing a picture.
   set(fuzz_dicom_helper_SEEDS "-DSEEDS=$<TARGET_FILE:dicom_tests>;--gtest_filter=DicomSeeds.*")
+  set(fuzz_decode_picture_SEEDS "-DSEED_FILES=${PROJECT_SOURCE_DIR}/tests/data/bmpsuite/[ge]*/*")
   foreach(target ${fuzz_targets})
     add_test(NAME ${target}
       COMMAND ${CMAKE_COMMAND} -DFUZZER=${fuzz_work}/build/${target} -DWORK=${fuzz_work}/run/${target}
