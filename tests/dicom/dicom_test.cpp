@@ -349,7 +349,6 @@ const Source kRows[] = {
 
 class Rows : public ::testing::TestWithParam<Source> {};
 
-// The helper's private folders, wherever the system's temporary folder is.
 // The helper's private folders go into a temporary folder of these tests'
 // own, where no other program's come and go.
 const std::string kTemporary = [] {
