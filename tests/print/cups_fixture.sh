@@ -11,12 +11,6 @@
 # to the folder.
 set -eu
 pointer=$2
-# The folder is made by mktemp in /tmp rather than in the build folder or
-# $TMPDIR: the filters run as the print system's own user, which cannot enter
-# a private home (or a private $TMPDIR), and a socket's path must stay within
-# 108 bytes however deep the clone is.
-template=selection_image-cups.XXXXXXXXXX
-
 ours() {  # only a folder this script made is ever stopped or removed
     case $1 in /tmp/selection_image-cups.??????????) [ -d "$1" ] ;; *) false ;; esac
 }
@@ -42,9 +36,13 @@ if [ -f "$pointer" ]; then
 fi
 [ "$1" = stop ] && exit 0
 
-dir=$(mktemp -d "/tmp/$template")
+# The folder is made by mktemp in /tmp rather than in the build folder or
+# $TMPDIR: the filters run as the print system's own user, which cannot enter
+# a private home (or a private $TMPDIR), and a socket's path must stay within
+# 108 bytes however deep the clone is.
+dir=$(mktemp -d /tmp/selection_image-cups.XXXXXXXXXX)
 echo "$dir" > "$pointer"
-chmod 755 "$dir"
+chmod 755 "$dir"  # mktemp makes it private
 mkdir -p "$dir/etc/ppd" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log"
 # Letter paper, not Qt's A4, so that a page laid out on the wrong sheet shows.
 # "Refusing" takes no jobs.
