@@ -1,18 +1,48 @@
 #!/bin/sh
 # A private print scheduler for the printing tests, configured, spooled and
-# logged under DIR and reached only through DIR/cups.sock, so that no printer
-# of the machine is touched. Its default queue "PDF" writes each document it
-# prints to DIR/out.pdf.
-#   cups_fixture.sh start|stop DIR
+# logged in a folder of its own and reached only through the socket there, so
+# that no printer of the machine is touched. Its default queue "PDF" writes
+# each document it prints to out.pdf in that folder.
+#   cups_fixture.sh start|stop POINTER
+#   cups_fixture.sh run POINTER SOCKET PROGRAM [ARGUMENT...]
+# POINTER, a file in the build folder, names the scheduler's folder. run starts
+# PROGRAM with CUPS_SERVER set to SOCKET in that folder (cups.sock is the
+# scheduler's; any other name is one where nothing answers) and PRINT_CUPS_DIR
+# to the folder.
 set -eu
-dir=$2
-if [ -f "$dir/cupsd.pid" ]; then  # ours, from this run or an interrupted one
-    pid=$(cat "$dir/cupsd.pid") && rm "$dir/cupsd.pid"
-    kill "$pid" 2>/dev/null && while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+pointer=$2
+ours() {  # only a folder this script made is ever stopped or removed
+    case $1 in /tmp/selection_image-cups.??????????) [ -d "$1" ] ;; *) false ;; esac
+}
+
+if [ "$1" = run ]; then
+    dir=$(cat "$pointer") && ours "$dir" || { echo "no scheduler folder in $pointer" >&2; exit 1; }
+    socket=$3
+    shift 3
+    CUPS_SERVER=$dir/$socket PRINT_CUPS_DIR=$dir exec "$@"
+fi
+
+# Whatever a previous start left, from this run or an interrupted one, goes first.
+if [ -f "$pointer" ]; then
+    old=$(cat "$pointer")
+    if ours "$old"; then
+        if [ -f "$old/cupsd.pid" ]; then
+            pid=$(cat "$old/cupsd.pid")
+            kill "$pid" 2>/dev/null && while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+        fi
+        rm -rf "$old"
+    fi
+    rm "$pointer"
 fi
 [ "$1" = stop ] && exit 0
 
-rm -rf "$dir"
+# The folder is made by mktemp in /tmp rather than in the build folder or
+# $TMPDIR: the filters run as the print system's own user, which cannot enter
+# a private home (or a private $TMPDIR), and a socket's path must stay within
+# 108 bytes however deep the clone is.
+dir=$(mktemp -d /tmp/selection_image-cups.XXXXXXXXXX)
+echo "$dir" > "$pointer"
+chmod 755 "$dir"  # mktemp makes it private
 mkdir -p "$dir/etc/ppd" "$dir/spool/tmp" "$dir/cache" "$dir/state" "$dir/log"
 # Letter paper, not Qt's A4, so that a page laid out on the wrong sheet shows.
 # "Refusing" takes no jobs.

@@ -1,5 +1,5 @@
-// Printing through the private print scheduler of cups_fixture.sh, named in CUPS_SERVER
-// and PRINT_CUPS_DIR by ctest; its default queue writes each document to out.pdf there.
+// Printing through the private print scheduler of cups_fixture.sh, whose "run" names it
+// in CUPS_SERVER and PRINT_CUPS_DIR; its default queue writes each document to out.pdf there.
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
