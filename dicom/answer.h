@@ -14,10 +14,10 @@ inline constexpr char kMagic[8] = {'S', 'I', 'D', 'C', 'M', 'A', 'N', '1'};
 inline constexpr std::size_t kHeaderBytes = 4096;
 
 enum class Status : std::uint32_t {
-    picture = 1,     // width, height and the pixels are there
-    not_dicom = 2,   // the bytes are no DICOM data set at all
-    refused = 3,     // a DICOM file, but no picture from it: `reason` says why
-    no_codec = 4,    // the decoding library could not be loaded: `reason` names it
+    picture = 1,    // width, height and the pixels are there
+    not_dicom = 2,  // the bytes are no DICOM data set at all
+    refused = 3,    // a DICOM file, but no picture from it: `reason` says why
+    no_codec = 4,   // the decoding library could not be loaded: `reason` names it
 };
 
 struct Header {

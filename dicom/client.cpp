@@ -135,14 +135,16 @@ core::Result<Outcome> run_helper(int input_fd, std::size_t input_size, std::int6
 
     // Room for the file, its inflated or decoded copies and the codec's work
     // on the largest picture allowed; past that the helper fails, not the machine.
-    const std::int64_t address_space = (std::int64_t{1} << 30) + 3 * static_cast<std::int64_t>(std::min<std::size_t>(input_size, std::size_t{1} << 40)) +
-                                       48 * std::min<std::int64_t>(max_pixels, std::int64_t{1} << 36);
+    const std::int64_t address_space =
+        (std::int64_t{1} << 30) +
+        3 * static_cast<std::int64_t>(std::min<std::size_t>(input_size, std::size_t{1} << 40)) +
+        48 * std::min<std::int64_t>(max_pixels, std::int64_t{1} << 36);
     const long cpu_seconds = static_cast<long>(s.time_limit.count() / 1000) + 2;
     const std::string in_arg = "fd:" + std::to_string(wire::kInputFd), pixels_arg = std::to_string(max_pixels),
                       as_arg = std::to_string(address_space), cpu_arg = std::to_string(cpu_seconds);
-    char* argv[] = {const_cast<char*>(helper.c_str()), const_cast<char*>(in_arg.c_str()),
+    char* argv[] = {const_cast<char*>(helper.c_str()),     const_cast<char*>(in_arg.c_str()),
                     const_cast<char*>(pixels_arg.c_str()), const_cast<char*>(as_arg.c_str()),
-                    const_cast<char*>(cpu_arg.c_str()), nullptr};
+                    const_cast<char*>(cpu_arg.c_str()),    nullptr};
     std::vector<std::string> env_text;
     for (char** e = environ; e && *e; ++e)
         if (std::strncmp(*e, "TMPDIR=", 7) != 0) env_text.emplace_back(*e);
@@ -201,8 +203,8 @@ core::Result<Outcome> run_helper(int input_fd, std::size_t input_size, std::int6
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
         return core::fail("décodeur DICOM absent : " + helper + " ne démarre pas (bibliothèques manquantes)");
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return core::fail("fichier DICOM illisible : le décodeur a échoué (code " + std::to_string(WEXITSTATUS(status)) +
-                          ")");
+        return core::fail("fichier DICOM illisible : le décodeur a échoué (code " +
+                          std::to_string(WEXITSTATUS(status)) + ")");
 
     struct stat st {};
     wire::Header h{};
@@ -231,8 +233,8 @@ core::Result<Outcome> run_helper(int input_fd, std::size_t input_size, std::int6
     void* map = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, answer.fd, 0);
     if (map == MAP_FAILED) throw std::bad_alloc();
     auto* pixels = static_cast<unsigned char*>(map) + wire::kHeaderBytes;
-    return Outcome{Kind::picture, Picture{pixels, total - wire::kHeaderBytes, static_cast<int>(w),
-                                          static_cast<int>(ht), static_cast<std::ptrdiff_t>(4 * w), unmap_picture}};
+    return Outcome{Kind::picture, Picture{pixels, total - wire::kHeaderBytes, static_cast<int>(w), static_cast<int>(ht),
+                                          static_cast<std::ptrdiff_t>(4 * w), unmap_picture}};
 }
 
 // The bytes in shared memory the helper can read as a file.

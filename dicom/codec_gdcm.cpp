@@ -34,8 +34,8 @@ bool jpeg_holds_ycbcr(const unsigned char* p, size_t n) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int selection_image_dicom_decode_frame(
-    const DicomCodecFrame* in, DicomCodecPicture* out) {
+extern "C" __attribute__((visibility("default"))) int selection_image_dicom_decode_frame(const DicomCodecFrame* in,
+                                                                                         DicomCodecPicture* out) {
     gdcm::Trace::SetWarning(false);
     gdcm::Trace::SetError(false);
     const gdcm::TransferSyntax ts = gdcm::TransferSyntax::GetTSType(in->transfer_syntax);
@@ -44,11 +44,10 @@ extern "C" __attribute__((visibility("default"))) int selection_image_dicom_deco
     image.SetNumberOfDimensions(2);
     image.SetDimension(0, static_cast<unsigned int>(in->columns));
     image.SetDimension(1, static_cast<unsigned int>(in->rows));
-    image.SetPixelFormat(gdcm::PixelFormat(static_cast<unsigned short>(in->samples_per_pixel),
-                                           static_cast<unsigned short>(in->bits_allocated),
-                                           static_cast<unsigned short>(in->bits_stored),
-                                           static_cast<unsigned short>(in->high_bit),
-                                           static_cast<unsigned short>(in->pixel_representation)));
+    image.SetPixelFormat(gdcm::PixelFormat(
+        static_cast<unsigned short>(in->samples_per_pixel), static_cast<unsigned short>(in->bits_allocated),
+        static_cast<unsigned short>(in->bits_stored), static_cast<unsigned short>(in->high_bit),
+        static_cast<unsigned short>(in->pixel_representation)));
     image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::GetPIType(in->photometric));
     image.SetPlanarConfiguration(static_cast<unsigned int>(in->planar_configuration));
     image.SetTransferSyntax(ts);
@@ -84,7 +83,8 @@ extern "C" __attribute__((visibility("default"))) int selection_image_dicom_deco
     out->photometric[sizeof out->photometric - 1] = 0;
     // GDCM leaves a lossy JPEG's YCbCr as it is and keeps the data set's
     // word for it; a stream labelled RGB that holds YCbCr still needs converting.
-    const bool lossy_jpeg = ts == gdcm::TransferSyntax::JPEGBaselineProcess1 || ts == gdcm::TransferSyntax::JPEGExtendedProcess2_4;
+    const bool lossy_jpeg =
+        ts == gdcm::TransferSyntax::JPEGBaselineProcess1 || ts == gdcm::TransferSyntax::JPEGExtendedProcess2_4;
     if (lossy_jpeg && in->samples_per_pixel == 3 && std::strncmp(out->photometric, "RGB", 3) == 0 &&
         jpeg_holds_ycbcr(in->data, in->size))
         std::strcpy(out->photometric, "YBR_FULL");

@@ -24,15 +24,16 @@ const char* const kCutShort = "fichier DICOM illisible : il est tronqué";
 const char* const kMalformed = "fichier DICOM illisible : structure incohérente";
 
 bool is_vr(const std::uint8_t* p) {
-    static constexpr const char* known[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS", "LO",
-                                            "LT", "OB", "OD", "OF", "OL", "OV", "OW", "PN", "SH", "SL", "SQ",
-                                            "SS", "ST", "SV", "TM", "UC", "UI", "UL", "UN", "UR", "US", "UT", "UV"};
+    static constexpr const char* known[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL", "IS", "LO", "LT",
+                                            "OB", "OD", "OF", "OL", "OV", "OW", "PN", "SH", "SL", "SQ", "SS", "ST",
+                                            "SV", "TM", "UC", "UI", "UL", "UN", "UR", "US", "UT", "UV"};
     return std::any_of(std::begin(known), std::end(known), [&](const char* v) { return p[0] == v[0] && p[1] == v[1]; });
 }
 
 // VRs whose length takes four bytes after two reserved ones.
 bool long_vr(const char* v) {
-    static constexpr const char* longs[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "UC", "UN", "UR", "UT", "SV", "UV"};
+    static constexpr const char* longs[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                            "UC", "UN", "UR", "UT", "SV", "UV"};
     return std::any_of(std::begin(longs), std::end(longs), [&](const char* l) { return v[0] == l[0] && v[1] == l[1]; });
 }
 

@@ -23,9 +23,7 @@ struct Span {
     std::size_t size = 0;
 };
 
-constexpr std::uint32_t tag(std::uint16_t group, std::uint16_t element) {
-    return std::uint32_t{group} << 16 | element;
-}
+constexpr std::uint32_t tag(std::uint16_t group, std::uint16_t element) { return std::uint32_t{group} << 16 | element; }
 
 struct Element {
     std::uint32_t tag;
@@ -55,8 +53,8 @@ struct File {
     DataSet data;
     bool has_pixel_data = false;
     bool encapsulated = false;
-    Span native;                 // the pixel data's bytes when not encapsulated
-    std::vector<Span> fragments;  // when encapsulated: the basic offset table, then the fragments
+    Span native;                         // the pixel data's bytes when not encapsulated
+    std::vector<Span> fragments;         // when encapsulated: the basic offset table, then the fragments
     std::vector<std::uint8_t> inflated;  // a deflated data set, once inflated (the spans point here)
 };
 

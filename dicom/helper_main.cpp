@@ -177,9 +177,18 @@ Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixel
         if (!lib) return {Status::no_codec, dlerror()};
         auto decode_frame = reinterpret_cast<DicomDecodeFrame>(dlsym(lib, "selection_image_dicom_decode_frame"));
         if (!decode_frame) return {Status::no_codec, module};
-        const DicomCodecFrame in{file.transfer_syntax.c_str(), s.width, s.height, s.samples_per_pixel,
-                                 s.bits_allocated, s.bits_stored, s.high_bit, s.is_signed ? 1 : 0, s.planar ? 1 : 0,
-                                 s.photometric.c_str(), frame.data, frame.size};
+        const DicomCodecFrame in{file.transfer_syntax.c_str(),
+                                 s.width,
+                                 s.height,
+                                 s.samples_per_pixel,
+                                 s.bits_allocated,
+                                 s.bits_stored,
+                                 s.high_bit,
+                                 s.is_signed ? 1 : 0,
+                                 s.planar ? 1 : 0,
+                                 s.photometric.c_str(),
+                                 frame.data,
+                                 frame.size};
         const int outcome = decode_frame(&in, &decoded);
         if (outcome == dicom_codec_unknown_syntax)
             return refused("syntaxe de transfert DICOM non prise en charge : " + file.transfer_syntax);
@@ -226,7 +235,8 @@ int main(int argc, char** argv) {
     if (max_pixels <= 0 || address_space <= 0 || cpu <= 0) return 2;
     const rlimit no_core{0, 0}, as{static_cast<rlim_t>(address_space), static_cast<rlim_t>(address_space)},
         cpu_limit{static_cast<rlim_t>(cpu), static_cast<rlim_t>(cpu + 1)};
-    if (setrlimit(RLIMIT_CORE, &no_core) != 0 || setrlimit(RLIMIT_AS, &as) != 0 || setrlimit(RLIMIT_CPU, &cpu_limit) != 0)
+    if (setrlimit(RLIMIT_CORE, &no_core) != 0 || setrlimit(RLIMIT_AS, &as) != 0 ||
+        setrlimit(RLIMIT_CPU, &cpu_limit) != 0)
         return 2;
     const int answer_fd = dicom::wire::kAnswerFd;
     // Whatever the codec library starts inherits neither the file nor the answer.
@@ -247,7 +257,8 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> copy;
         const std::uint8_t* bytes = nullptr;
         std::size_t size = static_cast<std::size_t>(st.st_size);
-        void* map = S_ISREG(st.st_mode) && size > 0 ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, input, 0) : MAP_FAILED;
+        void* map =
+            S_ISREG(st.st_mode) && size > 0 ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, input, 0) : MAP_FAILED;
         if (map != MAP_FAILED) {
             bytes = static_cast<const std::uint8_t*>(map);
         } else {

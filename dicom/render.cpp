@@ -119,7 +119,8 @@ core::Result<void> grey(const Samples& s, const Display& d, std::uint8_t* out) {
     std::vector<std::uint32_t> table(entries);
     const bool palette = s.photometric == "PALETTE COLOR";
     if (palette) {
-        if (!d.red || !d.green || !d.blue) return core::fail("fichier DICOM illisible : palette de couleurs absente ou abîmée");
+        if (!d.red || !d.green || !d.blue)
+            return core::fail("fichier DICOM illisible : palette de couleurs absente ou abîmée");
         // 16-bit entries show by their high byte.
         auto level = [](const Lut& l, int v) {
             const std::uint16_t e = lut_at(l, v);
@@ -162,7 +163,7 @@ core::Result<void> grey(const Samples& s, const Display& d, std::uint8_t* out) {
             else if (spread)
                 // In long double, whose range holds the difference of any two doubles.
                 g = hi > lo ? to_level(static_cast<double>((static_cast<long double>(x) - lo) * 255 /
-                                                          (static_cast<long double>(hi) - lo)))
+                                                           (static_cast<long double>(hi) - lo)))
                             : 128;
             else
                 g = to_level(x);
@@ -188,7 +189,8 @@ struct YbrTables {
         }
         for (int cb = 0; cb < 256; ++cb)
             for (int cr = 0; cr < 256; ++cr)
-                g[cb * 256 + cr] = static_cast<std::int16_t>(std::floor(-0.344136 * (cb - 128) - 0.714136 * (cr - 128) + 0.5));
+                g[cb * 256 + cr] =
+                    static_cast<std::int16_t>(std::floor(-0.344136 * (cb - 128) - 0.714136 * (cr - 128) + 0.5));
     }
 };
 
@@ -207,11 +209,14 @@ core::Result<void> colour(const Samples& s, std::uint8_t* out) {
     if (s.bits_allocated == 16 || s.bits_stored != 8 || s.high_bit != 7) {
         wide.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t raw = s.bits_allocated == 16 ? std::uint32_t{s.data[2 * i]} | std::uint32_t{s.data[2 * i + 1]} << 8 : s.data[i];
+            const std::uint32_t raw = s.bits_allocated == 16
+                                          ? std::uint32_t{s.data[2 * i]} | std::uint32_t{s.data[2 * i + 1]} << 8
+                                          : s.data[i];
             Samples unsigned_view = s;
             unsigned_view.is_signed = false;
             const std::uint32_t v = static_cast<std::uint32_t>(stored_value(raw, unsigned_view));
-            wide[i] = static_cast<std::uint8_t>(s.bits_stored > 8 ? v >> (s.bits_stored - 8) : v << (8 - s.bits_stored));
+            wide[i] =
+                static_cast<std::uint8_t>(s.bits_stored > 8 ? v >> (s.bits_stored - 8) : v << (8 - s.bits_stored));
         }
         bytes = wide.data();
     }
@@ -219,10 +224,12 @@ core::Result<void> colour(const Samples& s, std::uint8_t* out) {
     auto* px = reinterpret_cast<std::uint32_t*>(out);
     auto put = [&](std::size_t i, int a, int b, int c) {
         if (!ybr) {
-            px[i] = rgb_pixel(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c));
+            px[i] =
+                rgb_pixel(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c));
             return;
         }
-        px[i] = rgb_pixel(clamp8(a + ybr_tables.r[c]), clamp8(a + ybr_tables.g[b * 256 + c]), clamp8(a + ybr_tables.b[b]));
+        px[i] =
+            rgb_pixel(clamp8(a + ybr_tables.r[c]), clamp8(a + ybr_tables.g[b * 256 + c]), clamp8(a + ybr_tables.b[b]));
     };
     if (sub) {
         // Two pixels share their chroma: Y1 Y2 Cb Cr.
@@ -271,8 +278,7 @@ core::Result<Display> display_of(const parse::DataSet& data, bool signed_values)
     }
     if (!found) voi_from(data, signed_values, d);
     if (data.text(tag(0x0028, 0x0004)) == "PALETTE COLOR") {
-        if (data.find(tag(0x0028, 0x1221)))
-            return core::fail("palette de couleurs segmentée non prise en charge");
+        if (data.find(tag(0x0028, 0x1221))) return core::fail("palette de couleurs segmentée non prise en charge");
         d.red = read_lut(data, tag(0x0028, 0x1101), tag(0x0028, 0x1201), signed_values);
         d.green = read_lut(data, tag(0x0028, 0x1102), tag(0x0028, 0x1202), signed_values);
         d.blue = read_lut(data, tag(0x0028, 0x1103), tag(0x0028, 0x1203), signed_values);

@@ -45,7 +45,7 @@ struct Display {
     double slope = 1, intercept = 0;
     std::optional<Lut> voi;
     std::optional<Window> window;
-    bool inverse_shape = false;  // Presentation LUT Shape INVERSE
+    bool inverse_shape = false;           // Presentation LUT Shape INVERSE
     std::optional<Lut> red, green, blue;  // PALETTE COLOR
 };
 

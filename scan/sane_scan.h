@@ -12,10 +12,10 @@
 namespace scan {
 
 struct SaneDeviceInfo {
-  QString name;  // what sane_open takes
-  QString vendor;
-  QString model;
-  QString type;
+    QString name;  // what sane_open takes
+    QString vendor;
+    QString model;
+    QString type;
 };
 
 // The devices the library finds now; an empty list is no failure.
@@ -25,14 +25,14 @@ core::Result<std::vector<SaneDeviceInfo>> list_sane_devices(const SaneLibrary& s
 // "depth", "resolution", ...). The value is text: a word for lists and text
 // options, yes/no (or true/false, 1/0) for switches, a number otherwise.
 struct ScanOptionSetting {
-  QString name;
-  QString value;
+    QString name;
+    QString value;
 };
 
 // Shared between the thread that scans and the one that shows the progress.
 struct ScanControl {
-  std::atomic<bool> cancel_requested{false};
-  std::atomic<int> permille{-1};  // -1: the length of the scan is not known
+    std::atomic<bool> cancel_requested{false};
+    std::atomic<int> permille{-1};  // -1: the length of the scan is not known
 };
 
 // One scanned page: a 24-bit Windows bitmap file.

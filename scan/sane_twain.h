@@ -13,10 +13,10 @@ class QWidget;
 // scan::select_source and scan::acquire_to_file below, which say why they
 // failed.
 enum TwainResult : int {
-  kTwainOk = 0,
-  kTwainCancelled = 1,    // the user stopped, or there was no scanner to choose
-  kTwainFailed = 2,       // the device or the file failed
-  kTwainUnavailable = -1  // the SANE library cannot be loaded or started
+    kTwainOk = 0,
+    kTwainCancelled = 1,    // the user stopped, or there was no scanner to choose
+    kTwainFailed = 2,       // the device or the file failed
+    kTwainUnavailable = -1  // the SANE library cannot be loaded or started
 };
 
 // Shows the scanners in a modal list over `window`; the one chosen is used by

@@ -26,8 +26,8 @@ inline print::PrintRequest request(double sw, double sh, QRgb colour = 0xFF80808
     r.image.fill(colour);
     r.view = {sw, sh, 120, 960, 8490, 4117, 2.0, qRound(sw / 10), qRound(sh / 10)};
     for (int i = 0; i < 7; ++i)
-        r.handles[i] = QPoint(qRound(120 + (kMarks[i].x() - 0.1) * 8490 * 2),
-                              qRound(960 + (kMarks[i].y() - 0.1) * 4117 * 2));
+        r.handles[i] =
+            QPoint(qRound(120 + (kMarks[i].x() - 0.1) * 8490 * 2), qRound(960 + (kMarks[i].y() - 0.1) * 4117 * 2));
     r.image_filename = "123.jpg";
     return r;
 }

@@ -67,7 +67,8 @@ TEST(RealDefaultPrinter, RefusedJobSaysWhy) {
     const auto printed = print::print_on_printer(refusing, request(6000, 3000));
     ASSERT_FALSE(printed);
     const QString why = printed.error().reason_as<QString>();
-    EXPECT_TRUE(why.startsWith(print::kPrinterRefusedText + " : ") && why.size() > print::kPrinterRefusedText.size() + 5)
+    EXPECT_TRUE(why.startsWith(print::kPrinterRefusedText + " : ") &&
+                why.size() > print::kPrinterRefusedText.size() + 5)
         << why.toStdString();
 }
 
