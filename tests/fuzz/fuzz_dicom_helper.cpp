@@ -1,47 +1,22 @@
 // Feeds arbitrary bytes to the DICOM helper's own reading, in this process:
 // the data set parsed, the first frame picked, a native frame through the
-// display rules into the answer's shared memory. The helper's source is
-// compiled in here whole, its main renamed, so that what runs is exactly
-// what the helper runs, limits and process aside. The codec module it would
-// load for a compressed frame is not beside this program, so such a frame
-// ends at "no codec" once its bytes are picked: GDCM stays out.
+// display rules into the answer's shared memory: what the helper runs,
+// limits and process aside. The codec module it would load for a compressed
+// frame is not beside this program, so such a frame ends at "no codec" once
+// its bytes are picked: GDCM stays out.
 // Whatever comes in, the answer must be a picture whose every pixel was
 // written, a refusal with a reason, "no codec", or "not DICOM" for bytes
 // without the mark; anything else (a crash, a sanitizer report) stops the run.
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
-// Every header the helper includes comes first, so that the renaming below
-// touches the helper's own text alone.
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-
-#include <charconv>
-#include <cstring>
-#include <new>
-#include <string_view>
-
-#include "answer.h"
-#include "codec.h"
-#include "dataset.h"
-#include "render.h"
+#include "frame_decoder.h"
 #include "sniff.h"
-
-#define main selection_image_dicom_main
-#include "helper_main.cpp"
-#undef main
 
 namespace {
 
@@ -58,13 +33,13 @@ std::vector<std::uint32_t> answer_pixels(std::size_t count) {
     return px;
 }
 
-Reply run(const std::uint8_t* data, std::size_t size) {
+dicom::helper::Reply run(const std::uint8_t* data, std::size_t size) {
     // Emptied first, so that no pixel of an earlier answer passes for this one's.
     if (ftruncate(answer_fd, 0) != 0) std::abort();
     try {
-        return decode(data, size, kFuzzMaxPixels, answer_fd);
+        return dicom::helper::decode(data, size, kFuzzMaxPixels, answer_fd);
     } catch (const std::bad_alloc&) {
-        return refused("mémoire insuffisante");
+        return dicom::helper::refused("mémoire insuffisante");
     }
 }
 
@@ -77,7 +52,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const Reply r = run(data, size);
+    const dicom::helper::Reply r = run(data, size);
+    using dicom::wire::Status;
     switch (r.status) {
         case Status::refused:
             if (r.reason.empty()) __builtin_trap();
