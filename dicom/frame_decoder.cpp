@@ -14,7 +14,7 @@
 #include "render.h"
 #include "sniff.h"
 
-namespace dicom::helper {
+namespace dicom::decoding {
 
 namespace {
 
@@ -187,4 +187,4 @@ Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixel
     return {Status::picture, "", s.width, s.height};
 }
 
-}  // namespace dicom::helper
+}  // namespace dicom::decoding

@@ -10,7 +10,7 @@
 
 #include "answer.h"
 
-namespace dicom::helper {
+namespace dicom::decoding {
 
 struct Reply {
     wire::Status status;
@@ -23,4 +23,4 @@ inline Reply refused(std::string reason) { return {wire::Status::refused, std::m
 // The answer for `size` bytes at `bytes`; nothing but the pixels is written to `answer_fd`.
 Reply decode(const std::uint8_t* bytes, std::size_t size, std::int64_t max_pixels, int answer_fd);
 
-}  // namespace dicom::helper
+}  // namespace dicom::decoding

@@ -25,7 +25,7 @@
 
 namespace {
 
-using dicom::helper::Reply;
+using dicom::decoding::Reply;
 using dicom::wire::Status;
 
 void write_header(int fd, Status status, int width, int height, const std::string& reason) {
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
             bytes = copy.data();
             size = copy.size();
         }
-        const Reply r = dicom::helper::decode(bytes, size, max_pixels, answer_fd);
+        const Reply r = dicom::decoding::decode(bytes, size, max_pixels, answer_fd);
         write_header(answer_fd, r.status, r.width, r.height, r.reason);
     } catch (const std::bad_alloc&) {
         write_header(answer_fd, Status::refused, 0, 0, "mémoire insuffisante pour décoder ce fichier DICOM");

@@ -33,13 +33,13 @@ std::vector<std::uint32_t> answer_pixels(std::size_t count) {
     return px;
 }
 
-dicom::helper::Reply run(const std::uint8_t* data, std::size_t size) {
+dicom::decoding::Reply run(const std::uint8_t* data, std::size_t size) {
     // Emptied first, so that no pixel of an earlier answer passes for this one's.
     if (ftruncate(answer_fd, 0) != 0) std::abort();
     try {
-        return dicom::helper::decode(data, size, kFuzzMaxPixels, answer_fd);
+        return dicom::decoding::decode(data, size, kFuzzMaxPixels, answer_fd);
     } catch (const std::bad_alloc&) {
-        return dicom::helper::refused("mémoire insuffisante");
+        return dicom::decoding::refused("mémoire insuffisante");
     }
 }
 
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const dicom::helper::Reply r = run(data, size);
+    const dicom::decoding::Reply r = run(data, size);
     using dicom::wire::Status;
     switch (r.status) {
         case Status::refused:
