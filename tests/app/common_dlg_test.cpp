@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstring>
-#include <tuple>
 
 #include "CommonDlg_API.h"
 #include "early_picture.h"
@@ -18,21 +17,8 @@
 
 namespace {
 
-TEST(SplitFields, FillsTheTableFromTheStartAndDropsWhatDoesNotFit) {
-    // The table afterwards; "#" marks an entry left as it was.
-    const std::tuple<const char*, const char*, std::vector<QString>> rows[] = {
-        {"a;;b;", ";", {"a", "", "b", "", "#"}},
-        {"", ";", {"", "#"}},
-        {";D:\\photos", ";", {"", "D:\\photos", "#"}},
-        {"C:\\img\\123.jpg;D:\\photos;extra", ";", {"C:\\img\\123.jpg", "D:\\photos"}},
-        {"one::two:three", "::", {"one", "two:three", "#"}},
-        {"aXbxc", "x", {"aXb", "c", "#"}},  // compared exactly
-    };
-    for (const auto& [text, separator, expected] : rows) {
-        std::vector<QString> table(expected.size(), QStringLiteral("#"));
-        app::split_fields(table, QString::fromUtf8(text), QString::fromUtf8(separator));
-        EXPECT_EQ(table, expected) << text;
-    }
+// The command line's fields are split as the window starts; the folder of a record:
+TEST(SplitFields, TheRecordsFolderEndsAtItsLastSlash) {
     const std::pair<const char*, const char*> folders[] = {
         {"123.jpg", ""}, {"/img/", "/img/"}, {"//srv/sh/a b.jpg", "//srv/sh/"}, {"img\\123.jpg", ""}};
     for (const auto& [path, folder] : folders) EXPECT_EQ(app::get_folder(path), folder) << path;
