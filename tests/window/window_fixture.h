@@ -17,6 +17,7 @@
 #include "picture_helpers.h"
 #include "selection_image.h"
 #include "test_files.h"
+#include "viewport.h"
 #include "window_driver.h"
 
 // 16 x 8 blocks of 75 pixels, each its own colour.
@@ -89,22 +90,19 @@ protected:
     }
 
     // The view shows `want` (1200 x 600, in 75-pixel blocks) at zoom z and the offsets: its
-    // rectangle and the bars' ranges follow from the window's outer size, and samples well
-    // inside a block show the block's colour.
+    // rectangle and the bars' ranges are the layout's for the window's outer size, and samples
+    // well inside a block show the block's colour.
     static void expect_view_shows(const QImage& want, double z) {
-        const double pw = want.width() * 15.0, ph = want.height() * 15.0, r = ph / pw;
+        const double pw = want.width() * 15.0, ph = want.height() * 15.0;
         const QSize outer = w->frameGeometry().size() * 15;
-        long vw = outer.width() - 255, vh = outer.height() - 960 - 510;  // lrint: halves go to even
-        const bool fit_width = vw * r <= vh;                             // otherwise the height
-        (fit_width ? vh : vw) = std::lrint(fit_width ? vw * r : vh / r);
-        vw -= 255, vh -= 255;
-        ASSERT_EQ(
-            std::vector<long>({d->view().rect.left, d->view().rect.top, d->view().rect.width, d->view().rect.height}),
-            std::vector<long>({120, 960, vw, vh}));
+        const view::ViewportLayout l =
+            view::layout_viewport({double(outer.width()), double(outer.height()), 120, 960, 255, 255, pw, ph, z});
+        const long vw = l.view_width, vh = l.view_height;
+        const view::ViewRect r = d->view().rect;
+        ASSERT_EQ(std::vector<long>({r.left, r.top, r.width, r.height}), std::vector<long>({120, 960, vw, vh}));
         const QScrollBar *h = bar("HScrollBar"), *v = bar("VScrollBar");
         EXPECT_EQ(std::vector<long>({h->maximum(), h->pageStep(), v->maximum(), v->pageStep()}),
-                  std::vector<long>({std::lrint((z - 1) * pw / z), std::lrint((z - 1) * pw / 10 + 1),
-                                     std::lrint((z - 1) * ph / z), std::lrint((z - 1) * ph / 10 + 1)}));
+                  std::vector<long>({l.hbar_maximum, l.hbar_large_step, l.vbar_maximum, l.vbar_large_step}));
         const QImage shot = screenshot();
         EXPECT_EQ(shot.pixel(shot.width() - 2, shot.height() - 2), qRgb(192, 192, 255));  // beyond the bars
         const double sx = pw / z / vw, sy = ph / z / vh;  // picture pixels per screen pixel
