@@ -22,6 +22,7 @@
 #include "selection_image.h"
 #include "address_space.h"
 #include "lean_address_space.h"
+#include "test_files.h"
 #include "window_driver.h"
 
 namespace {
@@ -107,6 +108,10 @@ Ended run(const QStringList& argv, const QStringList& env, int seconds) {
     return r;
 }
 
+std::string outcome(const Ended& r) {
+    return !r.ended ? "still running" : r.status < 0 ? "signal" : "exit " + std::to_string(r.status);
+}
+
 std::vector<std::string> lines_starting(const std::string& text, const std::string& start) {
     std::vector<std::string> found;
     for (std::size_t at = 0; at < text.size();) {
@@ -121,18 +126,10 @@ std::vector<std::string> lines_starting(const std::string& text, const std::stri
 TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
     QTemporaryDir dir;
     const QString record = dir.filePath("1.jpg");
-    {
-        QImage picture(3000, 2000, QImage::Format_RGB32);
-        for (int y = 0; y < picture.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
-            for (int x = 0; x < picture.width(); ++x) row[x] = qRgb(x % 251, y % 241, (x + y) % 255);
-        }
-        ASSERT_TRUE(picture.save(record, "JPG"));
-    }
-    QFile f(record);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray before = f.readAll();
-    f.close();
+    QImage picture(3000, 2000, QImage::Format_RGB32);
+    for (int i = 0; i < 3000 * 2000; ++i) picture.setPixel(i % 3000, i / 3000, qRgb(i % 251, i / 3000 % 241, i % 255));
+    ASSERT_TRUE(picture.save(record, "JPG"));
+    const QByteArray before = file_bytes(record);
     // The program itself, from its first instant (the record decoded on a
     // thread of its own, the window's library loaded), to its first frame,
     // under limits around the memory it uses (its address space holds much
@@ -157,10 +154,7 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
         SCOPED_TRACE(testing::Message() << "program at " << share << " x " << startup);
         const Ended r =
             run(QStringList{"/usr/bin/prlimit", QStringLiteral("--as=%1").arg(limit), "--"} + program, first_frame, 20);
-        std::printf("program at %.2f x start-up: %s, stderr: %s", share,
-                    !r.ended       ? "still running"
-                    : r.status < 0 ? "signal"
-                                   : std::to_string(r.status).c_str(),
+        std::printf("program at %.2f x start-up: %s, stderr: %s", share, outcome(r).c_str(),
                     r.err.empty() ? "\n" : r.err.c_str());
         ASSERT_TRUE(r.ended) << r.out << r.err;
         EXPECT_TRUE(r.status == 0 ? r.out.starts_with("first frame ") : r.status == 1) << r.out << r.err;
@@ -173,10 +167,7 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
             const long limit = long(top * share);
             SCOPED_TRACE(testing::Message() << "step " << step << " at " << share << " x " << top);
             const Ended r = child(step, limit);
-            std::printf("step %d at %.2f x its peak: %s, %zu box(es)\n", step, share,
-                        !r.ended       ? "still running"
-                        : r.status < 0 ? "signal"
-                                       : std::to_string(r.status).c_str(),
+            std::printf("step %d at %.2f x its peak: %s, %zu box(es)\n", step, share, outcome(r).c_str(),
                         lines_starting(r.out, "box ").size());
             EXPECT_TRUE(r.ended) << "still running: " << r.out << r.err;
             // Each step says at most once that memory ran short.
@@ -190,9 +181,7 @@ TEST(MemoryPressure, NoCrashNoHangAtAnyLimit) {
                 EXPECT_EQ(r.status, 1) << "ended by a signal or an error: " << r.out << r.err;
                 EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
             }
-            f.open(QIODevice::ReadOnly);
-            const QByteArray now = f.readAll();
-            f.close();
+            const QByteArray now = file_bytes(record);
             EXPECT_TRUE(now == before || sources::decode_picture(now)) << "the record is neither old nor whole";
         }
     }
