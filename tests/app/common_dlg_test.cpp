@@ -53,6 +53,17 @@ TEST(FileExists, OnlyAFileThatCanBeOpenedForReadingCounts) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10 + the row answered wrong, or 1: no ordinary user to run as";
 }
 
+// The program's first frame on `arguments` at `scale` times the screen's density, saved as `shot`.
+QImage first_frame(const QStringList& arguments, const QString& shot, int scale = 1) {
+    QProcess p;
+    p.setEnvironment(QProcess::systemEnvironment()
+                     << "SELECTION_IMAGE_SCREENSHOT=" + shot << "SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1"
+                     << "QT_SCALE_FACTOR=" + QString::number(scale));
+    p.start(SELECTION_IMAGE_BIN, arguments);
+    EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    return QImage(shot).convertToFormat(QImage::Format_RGB32);
+}
+
 TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
     QTemporaryDir dir;
     QImage picture(640, 480, QImage::Format_RGB32);
@@ -61,13 +72,7 @@ TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
     for (const char* format : {"JPG", "BMP"}) {
         const QString record = dir.filePath(QStringLiteral("my record %1.jpg").arg(format));
         ASSERT_TRUE(picture.save(record, format, 95));
-        QProcess p;
-        p.setEnvironment(QProcess::systemEnvironment() << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png"
-                                                       << "SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1");
-        p.start(SELECTION_IMAGE_BIN, (record + ";/tmp").split(' '));
-        ASSERT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        const QRgb c = QImage(record + ".png").pixel(100, 150);  // inside the view, from (8, 64)
+        const QRgb c = first_frame((record + ";/tmp").split(' '), record + ".png").pixel(100, 150);  // in the view
         EXPECT_LE(std::abs(qRed(c) - 200) + std::abs(qGreen(c) - 40) + std::abs(qBlue(c) - 90), 6) << format;
     }
     ASSERT_TRUE(QFile::copy(SELECTION_IMAGE_BIN, dir.filePath("alone")));  // without the window's library
@@ -90,8 +95,6 @@ TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
     EXPECT_FALSE(early.take(&pixels));  // handed over once
 }
 
-}  // namespace
-
 // At twice the density the window keeps its layout and draws the picture with
 // all the screen's pixels: twice the pixels each way, and the fine grid of the
 // radiograph, averaged away at 1, shows as more change from pixel to pixel.
@@ -102,12 +105,7 @@ TEST(ProgramStart, HighDensityScreenShowsTheViewWithItsOwnPixels) {
     QImage shot[2];
     double change[2] = {0, 0};
     for (int f : {1, 2}) {
-        QProcess p;
-        p.setEnvironment(QProcess::systemEnvironment()
-                         << "QT_SCALE_FACTOR=" + QString::number(f) << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png");
-        p.start(SELECTION_IMAGE_BIN, {record});
-        ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
-        shot[f - 1] = QImage(record + ".png").convertToFormat(QImage::Format_Grayscale8);
+        shot[f - 1] = first_frame({record}, record + ".png", f).convertToFormat(QImage::Format_Grayscale8);
         for (int y = 100 * f; y < 300 * f; y += f)  // a band of the view, in logical rows
             for (int x = 20 * f; x < 400 * f; ++x)
                 change[f - 1] += std::abs(qGray(shot[f - 1].pixel(x + 1, y)) - qGray(shot[f - 1].pixel(x, y)));
@@ -115,3 +113,5 @@ TEST(ProgramStart, HighDensityScreenShowsTheViewWithItsOwnPixels) {
     EXPECT_EQ(shot[1].size(), shot[0].size() * 2);
     EXPECT_GT(change[1], 1.3 * change[0]) << change[0] << " " << change[1];
 }
+
+}  // namespace
