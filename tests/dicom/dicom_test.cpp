@@ -53,7 +53,6 @@ struct Source {
     int time_limit_ms = 10000;
     bool probe = false;      // through decode_if_dicom, as the loaders try unrecognised bytes
     bool not_dicom = false;  // which then must say "not DICOM" and nothing more
-    bool from_file = false;  // through decode_dicom_file
 };
 
 int lowest(const Source& s) { return s.is_signed ? -(1 << (s.bits_stored - 1)) : 0; }
@@ -331,7 +330,6 @@ const Source kRows[] = {
     {.name = "helper_missing", .refusal = "décodeur DICOM absent", .stand_in = ""},
     {.name = "bare_data_set", .damage = [](Bytes& b) { b.erase(0, 132); }, .probe = true},
     {.name = "not_dicom", .damage = [](Bytes& b) { b = std::string("\x89PNG\r\n\x1A\n") + std::string(300, '\0'); }, .probe = true, .not_dicom = true},
-    {.name = "from_file", .syntax = "1.2.840.10008.1.2.4.80", .centers = "2000", .widths = "1500", .from_file = true},
     {.name = "unknown_syntax", .syntax = "1.2.840.10008.1.2.4.90",
      .damage = [](Bytes& b) { b.replace(b.find("1.2.840.10008.1.2.4.90"), 22, "1.2.840.10008.1.2.4.99"); },
      .refusal = "non prise en charge : 1.2.840.10008.1.2.4.99"},
@@ -382,9 +380,6 @@ TEST_P(Rows, ShowsWhatTheFileAsksFor) {
         ASSERT_EQ(maybe->has_value(), !s.not_dicom) << s.name;
         if (s.not_dicom) return;
         r = **maybe;
-    } else if (s.from_file) {
-        std::ofstream(scratch / "file.dcm", std::ios::binary) << bytes;
-        r = dicom::decode_dicom_file((scratch / "file.dcm").string(), s.max_pixels);
     } else {
         r = dicom::decode_dicom(data, bytes.size(), s.max_pixels);
     }
