@@ -9,11 +9,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <cstring>
 
 #include "CommonDlg_API.h"
 #include "early_picture.h"
-#include "picture_loader.h"
 
 namespace {
 
@@ -53,17 +51,6 @@ TEST(FileExists, OnlyAFileThatCanBeOpenedForReadingCounts) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10 + the row answered wrong, or 1: no ordinary user to run as";
 }
 
-// The program's first frame on `arguments` at `scale` times the screen's density, saved as `shot`.
-QImage first_frame(const QStringList& arguments, const QString& shot, int scale = 1) {
-    QProcess p;
-    p.setEnvironment(QProcess::systemEnvironment()
-                     << "SELECTION_IMAGE_SCREENSHOT=" + shot << "SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1"
-                     << "QT_SCALE_FACTOR=" + QString::number(scale));
-    p.start(SELECTION_IMAGE_BIN, arguments);
-    EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
-    return QImage(shot).convertToFormat(QImage::Format_RGB32);
-}
-
 TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
     QTemporaryDir dir;
     QImage picture(640, 480, QImage::Format_RGB32);
@@ -72,46 +59,19 @@ TEST(ProgramStart, FirstFrameShowsTheRecordWhicheverSideDecodedIt) {
     for (const char* format : {"JPG", "BMP"}) {
         const QString record = dir.filePath(QStringLiteral("my record %1.jpg").arg(format));
         ASSERT_TRUE(picture.save(record, format, 95));
-        const QRgb c = first_frame((record + ";/tmp").split(' '), record + ".png").pixel(100, 150);  // in the view
+        QProcess p;
+        p.setEnvironment(QProcess::systemEnvironment() << "SELECTION_IMAGE_SCREENSHOT=" + record + ".png"
+                                                       << "SELECTION_IMAGE_QUIT_AFTER_FIRST_FRAME=1");
+        p.start(SELECTION_IMAGE_BIN, (record + ";/tmp").split(' '));
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const QRgb c = QImage(record + ".png").pixel(100, 150);  // inside the view, from (8, 64)
         EXPECT_LE(std::abs(qRed(c) - 200) + std::abs(qGreen(c) - 40) + std::abs(qBlue(c) - 90), 6) << format;
     }
     ASSERT_TRUE(QFile::copy(SELECTION_IMAGE_BIN, dir.filePath("alone")));  // without the window's library
     EXPECT_EQ(QProcess::execute(dir.filePath("alone"), {}), 1);
     const char* args[] = {"selection_image", "/a/my", "record.jpg;/photos", "x"};
     EXPECT_EQ(app::record_argument(4, const_cast<char**>(args)), "/a/my record.jpg");
-}
-
-TEST(EarlyPicture, GivesTheLoadersPictureOnceAndNothingForACutRecord) {
-    QTemporaryDir dir;
-    const QString whole = SAMPLES_DIR "/radiograph.jpg", cut = dir.filePath("cut.jpg");
-    ASSERT_TRUE(QFile::copy(whole, cut) && QFile::resize(cut, QFile(whole).size() / 2));
-    core::JpegPixels pixels;
-    EXPECT_FALSE(app::EarlyPicture(QFile::encodeName(cut).toStdString()).take(&pixels));
-    app::EarlyPicture early(QFile::encodeName(whole).toStdString());
-    ASSERT_TRUE(early.take(&pixels));
-    const QImage loaded = sources::load_picture(whole).value_or(QImage());
-    ASSERT_EQ(QSize(pixels.width, pixels.height), loaded.size());
-    EXPECT_EQ(0, std::memcmp(pixels.memory.data(), loaded.constBits(), loaded.sizeInBytes()));
-    EXPECT_FALSE(early.take(&pixels));  // handed over once
-}
-
-// At twice the density the window keeps its layout and draws the picture with
-// all the screen's pixels: twice the pixels each way, and the fine grid of the
-// radiograph, averaged away at 1, shows as more change from pixel to pixel.
-TEST(ProgramStart, HighDensityScreenShowsTheViewWithItsOwnPixels) {
-    QTemporaryDir dir;
-    const QString record = dir.filePath("r.jpg");
-    ASSERT_TRUE(QFile::copy(SAMPLES_DIR "/radiograph.jpg", record));
-    QImage shot[2];
-    double change[2] = {0, 0};
-    for (int f : {1, 2}) {
-        shot[f - 1] = first_frame({record}, record + ".png", f).convertToFormat(QImage::Format_Grayscale8);
-        for (int y = 100 * f; y < 300 * f; y += f)  // a band of the view, in logical rows
-            for (int x = 20 * f; x < 400 * f; ++x)
-                change[f - 1] += std::abs(qGray(shot[f - 1].pixel(x + 1, y)) - qGray(shot[f - 1].pixel(x, y)));
-    }
-    EXPECT_EQ(shot[1].size(), shot[0].size() * 2);
-    EXPECT_GT(change[1], 1.3 * change[0]) << change[0] << " " << change[1];
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <gdcmSequenceOfItems.h>
 #include <gdcmTrace.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>

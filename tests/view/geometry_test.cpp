@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <Qt>
-#include <algorithm>
 #include <tuple>
 
 #include "keys.h"
