@@ -21,11 +21,16 @@
 #include <string>
 #include <vector>
 
-#include <QFile>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include "dicom.h"
-#include "open_into_record.h"
 #include "picture_helpers.h"
+#include "selection_image.h"
+#include "test_files.h"
+#include "window_driver.h"
 
 namespace {
 
@@ -424,22 +429,30 @@ TEST(DicomSeeds, WrittenForTheFuzzTarget) {
     for (const Source& s : kRows) std::ofstream(fs::path(folder) / s.name, std::ios::binary) << write(s);
 }
 
-// A radiograph brought into a record (chosen or dropped) is shown as the
-// file asks, and the record becomes the JPEG of what is shown.
-TEST(DicomRecord, RadiographIsShownAndBecomesTheRecordsJpeg) {
+// A radiograph dropped on the window is shown as the file asks, and becomes
+// the record as the JPEG of what is shown, which the record's host reads.
+TEST(DicomWindow, DroppedRadiographIsShownAndBecomesTheRecordsJpeg) {
+    static int argc = 1;
+    static char name[] = "dicom_tests", *argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
     const Source s{.name = "dropped", .syntax = "1.2.840.10008.1.2.4.80", .centers = "2000", .widths = "3000"};
-    const fs::path folder = fs::path(kTemporary) / "record";
-    fs::create_directories(folder);
-    std::ofstream(folder / "sensor.dcm", std::ios::binary) << write(s);
-    const QString record = QString::fromStdString((folder / "1.jpg").string());
-    const auto opened = record::open_into_record(QString::fromStdString((folder / "sensor.dcm").string()), record);
-    ASSERT_TRUE(opened && opened->failures.empty());
-    const QImage& shown = opened->picture;
-    ASSERT_EQ(shown.size(), QSize(s.width, s.height));
+    const QString folder = QString::fromStdString(kTemporary), record = folder + "/1.jpg";
+    std::ofstream(kTemporary + "/sensor.dcm", std::ios::binary) << write(s);
+    std::vector<QString> said;
+    app::WindowDialogs dialogs;
+    dialogs.inform = [&](QWidget*, const QString& text, QMessageBox::Icon) { said.push_back(text); };
+    app::selection_image w(record, folder, dialogs);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(folder + "/sensor.dcm")});
+    QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);  // a drop only follows an accepted entry
+    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
     const auto want = reference(s);
+    const QImage shown = app::WindowDriver(w).picture();
+    ASSERT_EQ(shown.size(), QSize(s.width, s.height)) << (said.empty() ? "" : said[0].toStdString());
     EXPECT_TRUE(std::equal(want.begin(), want.end(), reinterpret_cast<const std::uint32_t*>(shown.constBits())));
-    QFile stored(record);
-    EXPECT_TRUE(stored.open(QIODevice::ReadOnly) && stored.readAll() == reference_jpeg(shown));
+    EXPECT_TRUE(file_bytes(record) == reference_jpeg(shown) && said.empty());
 }
 
 }  // namespace

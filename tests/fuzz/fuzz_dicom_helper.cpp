@@ -25,14 +25,6 @@ constexpr std::int64_t kFuzzMaxPixels = std::int64_t{1} << 20;
 
 int answer_fd = -1;
 
-// The pixels of the answer's picture.
-std::vector<std::uint32_t> answer_pixels(std::size_t count) {
-    std::vector<std::uint32_t> px(count);
-    const auto bytes = static_cast<ssize_t>(4 * count);
-    if (pread(answer_fd, px.data(), 4 * count, dicom::wire::kHeaderBytes) != bytes) std::abort();
-    return px;
-}
-
 dicom::decoding::Reply run(const std::uint8_t* data, std::size_t size) {
     // Emptied first, so that no pixel of an earlier answer passes for this one's.
     if (ftruncate(answer_fd, 0) != 0) std::abort();
@@ -72,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static_cast<std::uint64_t>(st.st_size) != dicom::wire::kHeaderBytes + 4 * static_cast<std::uint64_t>(pixels))
         __builtin_trap();
     // Every pixel written: its fourth byte is 0xFF, where the emptied answer had 0.
-    for (std::uint32_t p : answer_pixels(static_cast<std::size_t>(pixels)))
+    std::vector<std::uint32_t> px(static_cast<std::size_t>(pixels));
+    if (pread(answer_fd, px.data(), 4 * px.size(), dicom::wire::kHeaderBytes) != 4 * pixels) std::abort();
+    for (std::uint32_t p : px)
         if (p >> 24 != 0xFF) __builtin_trap();
     return 0;
 }

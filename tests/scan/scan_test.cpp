@@ -122,8 +122,6 @@ protected:
         ASSERT_EQ(dlsym(RTLD_DEFAULT, "pthread_setcanceltype"), reinterpret_cast<void*>(&pthread_setcanceltype));
         // The loader's state is made first: it must outlive the application, whose end shuts SANE down.
         scan::set_sane_library_name("libsane.so.1");
-        static QTemporaryDir runtime;  // a staging file of this program's own, whatever other programs do
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         static int argc = 1;
         static char name[] = "scan_tests", *argv[] = {name, nullptr};
         static QApplication app(argc, argv);

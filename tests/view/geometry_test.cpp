@@ -33,8 +33,6 @@ TEST(Viewport, FitsThePictureThenMakesRoomForTheBarsAndSetsTheScrollRanges) {
         EXPECT_EQ(std::tie(l.hbar_maximum, l.hbar_large_step, l.vbar_maximum, l.vbar_large_step),
                   std::make_tuple(c.h_max, c.h_step, c.v_max, c.v_step));
     }
-    EXPECT_EQ(view::source_rect(3000, 1500, 6000, 3000, 2.0), QRectF(3000, 1500, 3000, 1500));
-    EXPECT_EQ(view::twips_rect_to_pixels(120, 960, 8490, 4117), QRect(8, 64, 566, 274));
 }
 
 // Keys arrive as Qt key codes, as the window receives them.
